@@ -1,0 +1,84 @@
+/*
+ * hostkit.h --
+ *
+ *	Shared declarations of the Hostkit package: wide text, the command
+ *	conventions that every command procedure follows, and the command
+ *	procedures that the command table registers.
+ *
+ *	Conventions, in one place:
+ *	- string commands get Tcl's own (UTF-8) words and use them as bytes;
+ *	- object commands read their words as UTF-16 with hkWideArg;
+ *	- narrow results go through Tcl_SetResult with TCL_VOLATILE, wide ones
+ *	  through Tcl_NewUnicodeObj/Tcl_SetObjResult;
+ *	- a failure is: message (if any), then Tcl_SetErrno(code), then
+ *	  TCL_ERROR. The interpreter's errorCode variable is never set.
+ */
+
+#ifndef HOSTKIT_H
+#define HOSTKIT_H
+
+#include <tcl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+/*
+ * UTF-16 text, as Tcl_UniChar holds it in Tcl 8.6 and as the Windows wide
+ * functions take it.
+ */
+typedef std::basic_string<Tcl_UniChar> WideString;
+
+static_assert(sizeof(Tcl_UniChar) == 2, "Hostkit needs a Tcl with 16-bit Tcl_UniChar");
+
+/* Package identity. */
+#define HOSTKIT_PACKAGE_NAME "OmbriHostkit"
+#define HOSTKIT_VERSION_VAR "hostkit_version"
+#define HOSTKIT_VERSION_NUMBER 0.1
+
+/*
+ * Wide text helpers.
+ */
+
+/* The word's text as UTF-16 (Tcl_GetUnicodeFromObj). */
+WideString hkWideArg(Tcl_Obj *objPtr);
+
+/* Widens 7-bit text (messages, numbers); bytes above 0x7F are taken as Latin-1. */
+WideString hkWide(const char *ascii);
+
+/* Decimal text of a number, widened. */
+WideString hkWideDecimal(long long value);
+
+/*
+ * Results. Each returns TCL_OK so that a command can end with
+ * "return hkSetNarrowResult(...)".
+ */
+int hkSetNarrowResult(Tcl_Interp *interp, const char *text);
+int hkSetWideResult(Tcl_Interp *interp, const WideString &text);
+
+/*
+ * Failures. Each sets the message (where there is one), stores the code with
+ * Tcl_SetErrno as the very last step and returns TCL_ERROR.
+ */
+int hkFailNarrow(Tcl_Interp *interp, const char *message, int code);
+int hkFailWide(Tcl_Interp *interp, const WideString &message, int code);
+int hkFailCode(Tcl_Interp *interp, int code);	/* no message: result unchanged */
+
+/*
+ * The command procedures. Kind (string or object) is fixed by the command
+ * table in hostkitInit.cpp.
+ */
+extern "C" {
+int HkFileGetVersionObjCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[]);
+int HkTerminateProcessCmd(ClientData, Tcl_Interp *, int, const char *[]);
+int HkGetProcessListCmd(ClientData, Tcl_Interp *, int, const char *[]);
+int HkLdapSearchCmd(ClientData, Tcl_Interp *, int, const char *[]);
+int HkLdapSearchGetNextItemCmd(ClientData, Tcl_Interp *, int, const char *[]);
+int HkLdapEncryptPasswordCmd(ClientData, Tcl_Interp *, int, const char *[]);
+int HkLdapDecryptPasswordCmd(ClientData, Tcl_Interp *, int, const char *[]);
+int HkFileSetMtimeObjCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[]);
+int HkExecProcessObjCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[]);
+int HkGetTempFileNameObjCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[]);
+}
+
+#endif /* HOSTKIT_H */

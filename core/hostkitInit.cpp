@@ -1,0 +1,89 @@
+/*
+ * hostkitInit.cpp --
+ *
+ *	Entry points of the Hostkit module: Hostkit_Init and Hostkit_SafeInit
+ *	bind to the interpreter through stubs, set "hostkit_version", provide
+ *	the package "OmbriHostkit" and register the command table.
+ */
+
+#include "core/hostkit.h"
+
+namespace {
+
+enum CommandKind { STRING_COMMAND, OBJECT_COMMAND };
+
+struct CommandEntry {
+    const char *name;
+    CommandKind kind;
+    Tcl_CmdProc *stringProc;
+    Tcl_ObjCmdProc *objProc;
+};
+
+/*
+ * The command table, in registration order. Scripts and the test suite
+ * depend on these names and kinds.
+ */
+const CommandEntry commandTable[] = {
+    {"filegetversion",        OBJECT_COMMAND, nullptr, nullptr},
+    {"terminateprocess",      STRING_COMMAND, HkTerminateProcessCmd, nullptr},
+    {"getprocesslist",        STRING_COMMAND, nullptr, nullptr},
+    {"ldapsearch",            STRING_COMMAND, nullptr, nullptr},
+    {"ldapsearchgetnextitem", STRING_COMMAND, nullptr, nullptr},
+    {"ldapencryptpassword",   STRING_COMMAND, nullptr, nullptr},
+    {"ldapdecryptpassword",   STRING_COMMAND, nullptr, nullptr},
+    {"filesetmtime",          OBJECT_COMMAND, nullptr, nullptr},
+    {"execprocess",           OBJECT_COMMAND, nullptr, nullptr},
+    {"gettempfilename",       OBJECT_COMMAND, nullptr, nullptr},
+};
+
+} // namespace
+
+extern "C" {
+
+DLLEXPORT int Hostkit_Init(Tcl_Interp *interp);
+DLLEXPORT int Hostkit_SafeInit(Tcl_Interp *interp);
+
+/*
+ * Hostkit_Init --
+ *
+ *	Returns the result of Tcl_PkgProvide: the commands are registered even
+ *	when providing the package fails (another version already present).
+ *	Fails before anything is registered when the stubs cannot be bound or
+ *	the version variable cannot be set.
+ */
+int
+Hostkit_Init(Tcl_Interp *interp)
+{
+    if (Tcl_InitStubs(interp, "8.4", 0) == nullptr) {
+	return TCL_ERROR;
+    }
+
+    /* Only TCL_LEAVE_ERR_MSG: the variable goes into the current scope. */
+    Tcl_Obj *versionObj = Tcl_SetVar2Ex(interp, HOSTKIT_VERSION_VAR, nullptr,
+	    Tcl_NewDoubleObj(HOSTKIT_VERSION_NUMBER), TCL_LEAVE_ERR_MSG);
+    if (versionObj == nullptr) {
+	return TCL_ERROR;
+    }
+
+    int provided = Tcl_PkgProvide(interp, HOSTKIT_PACKAGE_NAME, Tcl_GetString(versionObj));
+
+    for (const CommandEntry &entry : commandTable) {
+	if (entry.kind == STRING_COMMAND && entry.stringProc != nullptr) {
+	    Tcl_CreateCommand(interp, entry.name, entry.stringProc, nullptr, nullptr);
+	} else if (entry.kind == OBJECT_COMMAND && entry.objProc != nullptr) {
+	    Tcl_CreateObjCommand(interp, entry.name, entry.objProc, nullptr, nullptr);
+	}
+    }
+    return provided;
+}
+
+/*
+ * A safe interpreter gets exactly what a trusted one gets.
+ */
+int
+Hostkit_SafeInit(Tcl_Interp *interp)
+{
+    return Hostkit_Init(interp);
+}
+
+} // extern "C"

@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Builds Hostkit for Linux and Windows and runs every test:
+#   1. GoogleTest units (Linux build)
+#   2. Tcl suites, Linux build, system tclsh
+#   3. Tcl suites, Windows build, Windows tclsh under Wine
+#   4. Tcl suites and units again with AddressSanitizer/UndefinedBehaviorSanitizer
+#   5. Independent checks of the Windows module (version resource, exports, imports)
+#   6. Fuzz targets for a bounded time
+# Ends with one summary line "N passed, N failed".
+#
+# Usage: scripts/test.sh [--no-install] [--quick]
+#   --no-install  do not run scripts/install-deps.sh (done by default when root)
+#   --quick       skip the sanitizer and fuzz stages
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+install=1; quick=0
+for a in "$@"; do
+  case "$a" in
+    --no-install) install=0 ;;
+    --quick) quick=1 ;;
+    *) echo "unknown option $a" >&2; exit 2 ;;
+  esac
+done
+if [ "$install" = 1 ] && [ "$(id -u)" = 0 ]; then
+  bash scripts/install-deps.sh || { echo "installing packages failed" >&2; exit 1; }
+fi
+
+PASSED=0; FAILED=0; SKIPPED=0
+declare -a FAILED_STAGES=()
+LOGDIR=$ROOT/build/test-logs
+mkdir -p "$LOGDIR"
+
+note_stage() {  # name passed failed skipped
+  PASSED=$((PASSED + $2)); FAILED=$((FAILED + $3)); SKIPPED=$((SKIPPED + ${4:-0}))
+  [ "$3" -gt 0 ] && FAILED_STAGES+=("$1")
+  printf '== %-28s passed %d, failed %d, skipped %d\n' "$1" "$2" "$3" "${4:-0}"
+}
+stage_error() {  # name message: a stage that could not run counts as one failure
+  echo "== $1: $2" >&2
+  note_stage "$1" 0 1 0
+}
+
+# Reads "hostkit-counts: passed P skipped S failed F" from a Tcl suite log.
+tcl_counts() {  # name log rc
+  local line
+  line=$(grep -a '^hostkit-counts:' "$2" | tail -1)
+  if [ -z "$line" ]; then
+    tail -30 "$2" >&2; stage_error "$1" "no summary (exit $3)"; return
+  fi
+  local log=$2
+  set -- "$1" $line "$3"
+  note_stage "$1" "$4" "$8" "$6"
+  [ "$8" -gt 0 ] && grep -a -E '^==== .* FAILED|^---- ' "$log" | head -40 >&2
+  return 0
+}
+gtest_counts() {  # name log rc
+  local p f
+  p=$(grep -a -oE '^\[  PASSED  \] [0-9]+' "$2" | grep -oE '[0-9]+$' | tail -1)
+  f=$(grep -a -oE '^\[  FAILED  \] [0-9]+ test' "$2" | grep -oE '[0-9]+' | tail -1)
+  [ -z "$p" ] && [ -z "$f" ] && { tail -30 "$2" >&2; stage_error "$1" "no summary (exit $3)"; return; }
+  note_stage "$1" "${p:-0}" "${f:-0}" 0
+  [ "${f:-0}" -gt 0 ] && grep -a '^\[  FAILED  \]' "$2" >&2
+  return 0
+}
+
+# Slapd fixtures for the directory tests, if the suite has them.
+if [ -x tests/ldap/servers.sh ]; then
+  # shellcheck disable=SC1091
+  trap 'tests/ldap/servers.sh stop >/dev/null 2>&1 || true' EXIT
+fi
+
+# ---- Linux build --------------------------------------------------------------
+echo "== building Linux module"
+if cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$LOGDIR/cmake-linux.log" 2>&1 \
+   && cmake --build build -j2 >>"$LOGDIR/cmake-linux.log" 2>&1; then
+  LINUX_OK=1
+else
+  LINUX_OK=0; tail -40 "$LOGDIR/cmake-linux.log" >&2; stage_error "Linux build" "failed"
+fi
+
+if [ -x tests/ldap/servers.sh ]; then
+  tests/ldap/servers.sh start >"$LOGDIR/ldap-servers.log" 2>&1 || { cat "$LOGDIR/ldap-servers.log" >&2; stage_error "LDAP fixtures" "slapd did not start"; }
+  [ -f build/ldap-fixture.env ] && { set -a; . build/ldap-fixture.env; set +a; }
+fi
+
+if [ "$LINUX_OK" = 1 ]; then
+  ./build/hostkit_unit >"$LOGDIR/unit.log" 2>&1; gtest_counts "units (Linux)" "$LOGDIR/unit.log" $?
+  HOSTKIT_BUILD=$ROOT/build HOSTKIT_LIB=$ROOT/build/Hostkit.so HOSTKITTEST_LIB=$ROOT/build/HostkitTest.so \
+    tclsh8.6 tests/all.tcl >"$LOGDIR/tcl-linux.log" 2>&1
+  tcl_counts "Tcl suites (Linux)" "$LOGDIR/tcl-linux.log" $?
+fi
+
+# ---- Windows build under Wine ---------------------------------------------------
+echo "== building Windows Tcl (cached) and Windows module"
+if bash scripts/build-wintcl.sh >"$LOGDIR/wintcl.log" 2>&1 \
+   && cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+        -DWINTCL_DIR="$ROOT/build-win/wintcl" >"$LOGDIR/cmake-win.log" 2>&1 \
+   && cmake --build build-win -j2 >>"$LOGDIR/cmake-win.log" 2>&1; then
+  WZ="Z:$ROOT"
+  HOSTKIT_UNDER_WINE=1 HOSTKIT_BUILD="$WZ/build-win" HOSTKIT_LIB="$WZ/build-win/Hostkit.dll" \
+    HOSTKITTEST_LIB="$WZ/build-win/HostkitTest.dll" \
+    bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl" >"$LOGDIR/tcl-wine.log" 2>&1
+  tcl_counts "Tcl suites (Windows, Wine)" "$LOGDIR/tcl-wine.log" $?
+  python3 tests/winmodule_check.py build-win >"$LOGDIR/winmodule.log" 2>&1
+  rc=$?; p=$(grep -c '^ok ' "$LOGDIR/winmodule.log"); f=$(grep -c '^not ok ' "$LOGDIR/winmodule.log")
+  [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
+  note_stage "Windows module checks" "$p" "$f" 0
+  [ "$f" -gt 0 ] && cat "$LOGDIR/winmodule.log" >&2
+else
+  tail -40 "$LOGDIR/wintcl.log" "$LOGDIR/cmake-win.log" >&2 2>/dev/null; stage_error "Windows build" "failed"
+fi
+
+# ---- Sanitizers -----------------------------------------------------------------
+if [ "$quick" = 0 ]; then
+  echo "== building sanitized Linux module"
+  if cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DHOSTKIT_SANITIZE=ON >"$LOGDIR/cmake-asan.log" 2>&1 \
+     && cmake --build build-asan -j2 >>"$LOGDIR/cmake-asan.log" 2>&1; then
+    ASAN_RT=$(g++ -print-file-name=libasan.so)
+    UBSAN_RT=$(g++ -print-file-name=libubsan.so)
+    # Tcl itself keeps memory to the end on purpose: leak checks belong to the units and fuzzers.
+    LD_PRELOAD="$ASAN_RT $UBSAN_RT" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      HOSTKIT_BUILD=$ROOT/build-asan HOSTKIT_LIB=$ROOT/build-asan/Hostkit.so \
+      HOSTKITTEST_LIB=$ROOT/build-asan/HostkitTest.so HOSTKIT_SANITIZED=1 \
+      tclsh8.6 tests/all.tcl >"$LOGDIR/tcl-asan.log" 2>&1
+    tcl_counts "Tcl suites (sanitizers)" "$LOGDIR/tcl-asan.log" $?
+    if grep -a -q -E 'ERROR: AddressSanitizer|runtime error:' "$LOGDIR/tcl-asan.log"; then
+      grep -a -A20 -E 'ERROR: AddressSanitizer|runtime error:' "$LOGDIR/tcl-asan.log" | head -60 >&2
+      stage_error "sanitizer reports" "see above"
+    fi
+  else
+    tail -40 "$LOGDIR/cmake-asan.log" >&2; stage_error "sanitizer build" "failed"
+  fi
+
+  if [ -f cmake/fuzz.cmake ]; then
+    echo "== building and running fuzz targets"
+    if cmake -S . -B build-fuzz -DHOSTKIT_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+         >"$LOGDIR/cmake-fuzz.log" 2>&1 && cmake --build build-fuzz -j2 >>"$LOGDIR/cmake-fuzz.log" 2>&1; then
+      for fz in build-fuzz/fuzz_*; do
+        [ -x "$fz" ] || continue
+        name=$(basename "$fz"); corpus=tests/fuzz/corpus/${name#fuzz_}
+        work=$(mktemp -d); mkdir -p "$corpus"
+        if "$fz" -max_total_time=15 -rss_limit_mb=1024 -timeout=10 "$work" "$corpus" >"$LOGDIR/$name.log" 2>&1; then
+          note_stage "fuzz $name" 1 0 0
+        else
+          tail -30 "$LOGDIR/$name.log" >&2; note_stage "fuzz $name" 0 1 0
+        fi
+        rm -rf "$work"
+      done
+    else
+      tail -40 "$LOGDIR/cmake-fuzz.log" >&2; stage_error "fuzz build" "failed"
+    fi
+  fi
+fi
+
+echo
+if [ "${#FAILED_STAGES[@]}" -gt 0 ]; then
+  echo "failing stages: ${FAILED_STAGES[*]} (logs in build/test-logs)"
+fi
+echo "hostkit: $PASSED passed, $FAILED failed, $SKIPPED skipped"
+[ "$FAILED" = 0 ]

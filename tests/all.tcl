@@ -1,0 +1,36 @@
+# all.tcl --
+#
+#	Runs every *.test file of this folder, each in its own interpreter
+#	process, prints the summary line
+#	    hostkit-counts: passed P skipped S failed F
+#	and exits non-zero when a test failed or none ran.
+#	Usage: tclsh all.tcl ?tcltest options?
+
+package require tcltest 2.2
+namespace import ::tcltest::*
+
+set testsDir [file dirname [file normalize [info script]]]
+if {$tcl_platform(platform) eq "windows" && [info exists env(TEMP)]} {
+    set tmpRoot $env(TEMP)
+} elseif {[info exists env(TMPDIR)]} {
+    set tmpRoot $env(TMPDIR)
+} else {
+    set tmpRoot /tmp
+}
+set tmpDir [file join $tmpRoot hostkit-tests-[pid]]
+file mkdir $tmpDir
+set outFile [file join $tmpDir all.out]
+
+configure -testdir $testsDir -tmpdir $tmpDir -singleproc 0 {*}$argv -outfile $outFile
+runAllTests
+
+# The per-file lines reach us only as text; the closing line holds the sums.
+set f [open $outFile]
+set text [read $f]
+close $f
+puts -nonewline $text
+lassign {0 0 0 0} total passed skipped failed
+regexp {Total\s+(\d+)\s+Passed\s+(\d+)\s+Skipped\s+(\d+)\s+Failed\s+(\d+)} $text -> total passed skipped failed
+file delete -force $tmpDir
+puts "hostkit-counts: passed $passed skipped $skipped failed $failed"
+exit [expr {$failed > 0 || $total == 0}]

@@ -1,0 +1,89 @@
+# common.tcl --
+#
+#	Sourced by every Hostkit test file: loads tcltest, the package under
+#	test and the test-support extension, and defines the constraints and
+#	helpers that the files share.
+#
+#	The runner names the libraries in the environment:
+#	  HOSTKIT_LIB      Hostkit.so / Hostkit.dll under test
+#	  HOSTKITTEST_LIB  HostkitTest.so / HostkitTest.dll
+#	  HOSTKIT_BUILD    the build folder (helper programs, fixtures)
+#	Without them the Linux build folder next to the sources is used.
+
+package require tcltest 2.2
+namespace import -force ::tcltest::*
+
+namespace eval hk {
+    variable testsDir [file normalize [file dirname [file dirname [info script]]]]
+    variable srcDir [file dirname $testsDir]
+    variable ext [expr {$::tcl_platform(platform) eq "windows" ? ".dll" : ".so"}]
+    variable buildDir [expr {[info exists ::env(HOSTKIT_BUILD)] ? $::env(HOSTKIT_BUILD)
+			     : [file join $srcDir build]}]
+    variable lib [expr {[info exists ::env(HOSTKIT_LIB)] ? $::env(HOSTKIT_LIB)
+			: [file join $buildDir Hostkit$ext]}]
+    variable testLib [expr {[info exists ::env(HOSTKITTEST_LIB)] ? $::env(HOSTKITTEST_LIB)
+			    : [file join $buildDir HostkitTest$ext]}]
+
+    # The commands that the module registers, in table order. Keep this in
+    # step with the command table in core/hostkitInit.cpp.
+    variable commands {
+	terminateprocess
+    }
+}
+
+load $hk::lib Hostkit
+load $hk::testLib Hostkittest
+
+testConstraint root [expr {$::tcl_platform(platform) eq "unix" && $::tcl_platform(user) eq "root"}]
+testConstraint wine [info exists ::env(HOSTKIT_UNDER_WINE)]
+
+# hk::call word ?word ...? --
+#	Runs one command and returns {code result errno}.
+proc hk::call {args} {
+    return [hostkittest::call {*}$args]
+}
+
+# hk::startChild script ?args? --
+#	Starts a tclsh child (the same executable as this one) running a script
+#	given as text, with a pipe to its standard input and output. Returns
+#	the channel; [pid $chan] is the child's process id.
+proc hk::startChild {script args} {
+    variable childSeq
+    incr childSeq
+    set file [makeFile $script hkchild[pid]_$childSeq.tcl]
+    set chan [open |[list [info nameofexecutable] $file {*}$args] r+]
+    fconfigure $chan -buffering line
+    return $chan
+}
+
+# hk::childStatus chan --
+#	Closes a child's channel and returns how it ended: "exit N" for an
+#	exit code (0 included), "signal NAME" for a signal.
+proc hk::childStatus {chan} {
+    fconfigure $chan -blocking 1
+    if {![catch {close $chan} msg opts]} {
+	return "exit 0"
+    }
+    set ec [dict get $opts -errorcode]
+    switch -- [lindex $ec 0] {
+	CHILDSTATUS { return "exit [lindex $ec 2]" }
+	CHILDKILLED { return "signal [lindex $ec 2]" }
+	default     { return "error $ec: $msg" }
+    }
+}
+
+# A child that announces itself and then waits to be ended.
+set hk::sleeperScript {
+    puts ready
+    flush stdout
+    after 60000
+    exit 0
+}
+
+# hk::startSleeper --
+#	Starts a child that waits a minute; returns its channel once it runs.
+proc hk::startSleeper {} {
+    set chan [hk::startChild $hk::sleeperScript]
+    gets $chan
+    return $chan
+}
