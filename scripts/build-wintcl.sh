@@ -58,7 +58,7 @@ cleanup() {
   local rc=$?
   if (( rc != 0 )); then
     echo "build-wintcl: failed (exit $rc); last lines of $LOG:" >&2
-    tail -n 30 "$LOG" >&2 || true
+    tail -n 20 "$LOG" | cut -c1-300 >&2 || true
   fi
   rm -rf "$STAGE"
   # "make install" creates $prefix/lib directly, outside INSTALL_ROOT; drop it
@@ -68,7 +68,8 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 echo "build-wintcl: building Windows Tcl 8.6 in $STAGE (log: $LOG)"
 

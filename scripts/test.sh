@@ -103,7 +103,7 @@ if bash scripts/build-wintcl.sh >"$LOGDIR/wintcl.log" 2>&1 \
     HOSTKITTEST_LIB="$WZ/build-win/HostkitTest.dll" \
     bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl" >"$LOGDIR/tcl-wine.log" 2>&1
   tcl_counts "Tcl suites (Windows, Wine)" "$LOGDIR/tcl-wine.log" $?
-  python3 tests/winmodule_check.py build-win >"$LOGDIR/winmodule.log" 2>&1
+  /usr/bin/python3 tests/winmodule_check.py build-win >"$LOGDIR/winmodule.log" 2>&1
   rc=$?; p=$(grep -c '^ok ' "$LOGDIR/winmodule.log"); f=$(grep -c '^not ok ' "$LOGDIR/winmodule.log")
   [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
   note_stage "Windows module checks" "$p" "$f" 0
