@@ -24,16 +24,16 @@ struct CommandEntry {
  * depend on these names and kinds.
  */
 const CommandEntry commandTable[] = {
-    {"filegetversion",        OBJECT_COMMAND, nullptr, nullptr},
+    {"filegetversion",        OBJECT_COMMAND, nullptr, HkFileGetVersionObjCmd},
     {"terminateprocess",      STRING_COMMAND, HkTerminateProcessCmd, nullptr},
-    {"getprocesslist",        STRING_COMMAND, nullptr, nullptr},
-    {"ldapsearch",            STRING_COMMAND, nullptr, nullptr},
-    {"ldapsearchgetnextitem", STRING_COMMAND, nullptr, nullptr},
-    {"ldapencryptpassword",   STRING_COMMAND, nullptr, nullptr},
-    {"ldapdecryptpassword",   STRING_COMMAND, nullptr, nullptr},
-    {"filesetmtime",          OBJECT_COMMAND, nullptr, nullptr},
-    {"execprocess",           OBJECT_COMMAND, nullptr, nullptr},
-    {"gettempfilename",       OBJECT_COMMAND, nullptr, nullptr},
+    {"getprocesslist",        STRING_COMMAND, HkGetProcessListCmd, nullptr},
+    {"ldapsearch",            STRING_COMMAND, HkLdapSearchCmd, nullptr},
+    {"ldapsearchgetnextitem", STRING_COMMAND, HkLdapSearchGetNextItemCmd, nullptr},
+    {"ldapencryptpassword",   STRING_COMMAND, HkLdapEncryptPasswordCmd, nullptr},
+    {"ldapdecryptpassword",   STRING_COMMAND, HkLdapDecryptPasswordCmd, nullptr},
+    {"filesetmtime",          OBJECT_COMMAND, nullptr, HkFileSetMtimeObjCmd},
+    {"execprocess",           OBJECT_COMMAND, nullptr, HkExecProcessObjCmd},
+    {"gettempfilename",       OBJECT_COMMAND, nullptr, HkGetTempFileNameObjCmd},
 };
 
 } // namespace

@@ -8,4 +8,9 @@ if [ "${1:-}" != "--no-install" ] && [ "$(id -u)" = 0 ]; then
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2 >/dev/null
-exec tclsh8.6 scripts/demo.tcl "$(pwd)/build"
+# A small sample directory on loopback for the directory search section.
+export HOSTKIT_LDAP_DIR="$(pwd)/build/ldap-demo" HOSTKIT_LDAP_BULK=20 HOSTKIT_LDAP_PLAIN_BULK=5
+trap 'tests/ldap/servers.sh stop >/dev/null 2>&1 || true' EXIT
+tests/ldap/servers.sh start >/dev/null
+set -a; . "$HOSTKIT_LDAP_DIR/fixture.env"; set +a
+tclsh8.6 scripts/demo.tcl "$(pwd)/build"

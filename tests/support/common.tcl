@@ -27,7 +27,16 @@ namespace eval hk {
     # The commands that the module registers, in table order. Keep this in
     # step with the command table in core/hostkitInit.cpp.
     variable commands {
+	filegetversion
 	terminateprocess
+	getprocesslist
+	ldapsearch
+	ldapsearchgetnextitem
+	ldapencryptpassword
+	ldapdecryptpassword
+	filesetmtime
+	execprocess
+	gettempfilename
     }
 }
 

@@ -1,0 +1,15 @@
+# Test-only pieces of the search results file: hkresultsfile, the program
+# that tests/resultsfile.test starts to run the writer and the reader on
+# real text streams of the target system (in the build folder, as
+# hkresultsfile or hkresultsfile.exe).
+add_executable(hkresultsfile tests/resultsfile/resultsFileCheck.cpp
+  directory/resultsFile.cpp directory/resultRecord.cpp)
+if(WIN32)
+  target_sources(hkresultsfile PRIVATE core/win/winResultsFile.cpp)
+  target_link_options(hkresultsfile PRIVATE -static -static-libgcc -static-libstdc++)
+else()
+  target_sources(hkresultsfile PRIVATE core/unix/unixResultsFile.cpp)
+endif()
+target_include_directories(hkresultsfile PRIVATE ${CMAKE_SOURCE_DIR} ${TCL_INCLUDE_DIR})
+target_compile_options(hkresultsfile PRIVATE -Wall -Wextra)
+set_target_properties(hkresultsfile PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

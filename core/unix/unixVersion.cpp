@@ -1,0 +1,138 @@
+/*
+ * unixVersion.cpp --
+ *
+ *	POSIX definitions of the version-resource operations. There are no
+ *	system version functions here: the block is the file's PE version
+ *	resource, found through its headers with positioned reads, so only the
+ *	few parts that lead to the resource are ever read.
+ */
+
+#include "core/platform.h"
+#include "files/peVersion.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class FileSource : public hkpe::ByteSource {
+public:
+    explicit FileSource(int fd) : fd_(fd) {}
+
+    bool readAt(uint64_t offset, void *buffer, size_t length) override
+    {
+	char *out = static_cast<char *>(buffer);
+	while (length > 0) {
+	    if (offset > static_cast<uint64_t>(INT64_MAX)) {
+		return false;
+	    }
+	    ssize_t got = pread(fd_, out, length, static_cast<off_t>(offset));
+	    if (got < 0 && errno == EINTR) {
+		continue;
+	    }
+	    if (got <= 0) {
+		return false;
+	    }
+	    out += got;
+	    offset += static_cast<uint64_t>(got);
+	    length -= static_cast<size_t>(got);
+	}
+	return true;
+    }
+
+private:
+    int fd_;
+};
+
+/* Closes the descriptor on every way out. */
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+	if (fd_ >= 0) {
+	    close(fd_);
+	}
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool
+readVersionBlock(const WideString &fileName, std::vector<uint8_t> &block)
+{
+    block.clear();
+    std::string native = HkpWideToNative(fileName);
+    /* Not blocking: a FIFO or a device must not hold the command up. */
+    Descriptor fd(open(native.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+	return false;
+    }
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+	return false;
+    }
+    FileSource source(fd.get());
+    return hkpe::readVersionResource(source, block);
+}
+
+} // namespace
+
+uint32_t
+HkpGetVersionInfoSize(const WideString &fileName)
+{
+    std::vector<uint8_t> block;
+    if (!readVersionBlock(fileName, block)) {
+	return 0;
+    }
+    return static_cast<uint32_t>(block.size());
+}
+
+bool
+HkpGetVersionInfo(const WideString &fileName, uint32_t size, void *block)
+{
+    std::vector<uint8_t> data;
+    if (!readVersionBlock(fileName, data)) {
+	return false;
+    }
+    /* The file may have changed since its size was asked: fill what fits. */
+    size_t copy = data.size() < size ? data.size() : size;
+    std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(copy),
+	    static_cast<uint8_t *>(block));
+    std::fill(static_cast<uint8_t *>(block) + copy, static_cast<uint8_t *>(block) + size, 0);
+    return true;
+}
+
+bool
+HkpVerQueryValueNarrow(const void *block, uint32_t blockSize, const char *subBlock,
+	const void **value, uint32_t *length)
+{
+    const uint8_t *found = nullptr;
+    if (!hkpe::queryValueNarrow(static_cast<const uint8_t *>(block), blockSize, subBlock,
+	    &found, length)) {
+	return false;
+    }
+    *value = found;
+    return true;
+}
+
+bool
+HkpVerQueryValueWide(const void *block, uint32_t blockSize, const Tcl_UniChar *subBlock,
+	const void **value, uint32_t *length)
+{
+    const uint8_t *found = nullptr;
+    if (!hkpe::queryValue(static_cast<const uint8_t *>(block), blockSize, subBlock, &found,
+	    length)) {
+	return false;
+    }
+    *value = found;
+    return true;
+}

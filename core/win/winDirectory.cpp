@@ -1,0 +1,78 @@
+/*
+ * winDirectory.cpp --
+ *
+ *	Win32 definitions of the directory search file operations: the
+ *	results folder "Ombri\Dialcraft" under the user's application-data
+ *	folder, made with its missing parents when it is not there, and the
+ *	results files in it.
+ */
+
+#include "core/platform.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+void
+HkpResultsFolder(char *path, size_t size)
+{
+    char folder[MAX_PATH];
+    folder[0] = '\0';
+    if (size == 0) {
+	return;
+    }
+    path[0] = '\0';
+    SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder);
+    if (!PathAppendA(folder, "Ombri\\Dialcraft")) {
+	return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(folder, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+	SHCreateDirectoryExA(nullptr, folder, nullptr);
+    } else {
+	FindClose(search);
+    }
+    size_t len = strlen(folder);
+    if (len < size) {
+	memcpy(path, folder, len + 1);
+    }
+}
+
+bool
+HkpAppendPath(char *path, size_t size, const char *name)
+{
+    char joined[MAX_PATH];
+    size_t len = strlen(path);
+    if (len >= sizeof joined) {
+	return false;
+    }
+    memcpy(joined, path, len + 1);
+    if (!PathAppendA(joined, name) || strlen(joined) + 1 > size) {
+	return false;
+    }
+    memcpy(path, joined, strlen(joined) + 1);
+    return true;
+}
+
+HkpDeleteStatus
+HkpDeleteResultsFile(const char *path)
+{
+    if (DeleteFileA(path)) {
+	return HKP_DELETED;
+    }
+    DWORD error = GetLastError();
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+	    ? HKP_DELETE_MISSING : HKP_DELETE_FAILED;
+}
+
+FILE *
+HkpCreateResultsFile(const char *path)
+{
+    if (path[0] == '\0') {
+	return nullptr;
+    }
+    return fopen(path, "w");
+}

@@ -1,0 +1,189 @@
+/*
+ * ldapClient.h --
+ *
+ *	The LDAP client operations that the search driver needs, as one small
+ *	interface with an implementation per platform library: WLDAP32 on
+ *	Windows (win/ldapClientWin.cpp), OpenLDAP's libldap elsewhere
+ *	(unix/ldapClientOpenldap.cpp). The driver never sees the library's
+ *	own types or numbers.
+ *
+ *	Result codes are the LDAP result codes of the protocol (0 success,
+ *	0x04 size limit exceeded, 0x31 invalid credentials, ...) and, for
+ *	failures inside the client, the numbering of the Windows library
+ *	(0x51 server down, 0x5A no memory, 0x5C not supported, ...), so that
+ *	diagnostics print the same numbers on every system.
+ *
+ *	Every connection, message, attribute walk and value list is owned by
+ *	one object and released by its destructor.
+ */
+
+#ifndef HOSTKIT_LDAP_CLIENT_H
+#define HOSTKIT_LDAP_CLIENT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hkldap {
+
+/* Opaque library objects. */
+struct Handle;
+struct RawMessage;
+struct RawEntry;
+struct RawAttributeWalk;
+struct RawValues;
+
+enum {
+    SCOPE_BASE = 0,
+    SCOPE_SUBTREE = 2
+};
+
+/* Message types that a wait returns. */
+enum {
+    RES_SEARCH_ENTRY = 0x64,
+    RES_SEARCH_RESULT = 0x65,
+    RES_SEARCH_REFERENCE = 0x73
+};
+
+/* Result codes the driver looks at. */
+enum {
+    RC_SUCCESS = 0,
+    RC_SERVER_DOWN = 0x51,
+    RC_LOCAL_ERROR = 0x52,
+    RC_NO_MEMORY = 0x5A,
+    RC_CONNECT_ERROR = 0x5B,
+    RC_NOT_SUPPORTED = 0x5C,
+    RC_NO_RESULTS_RETURNED = 0x5E
+};
+
+/* Connection options, numbered by each library in its own way. */
+enum Option {
+    OPTION_PROTOCOL_VERSION,	/* value 3 */
+    OPTION_REFERRALS,		/* 1: the library chases referrals itself; 0: it
+				 * hands search references to the caller */
+    OPTION_DEREF,		/* value 3: always dereference aliases */
+    OPTION_REFERRAL_HOP_LIMIT	/* the library's own referral hop limit */
+};
+
+/* One message received from the server; freed when the holder lets go. */
+class Message {
+public:
+    Message() = default;
+    ~Message() { reset(); }
+    Message(const Message &) = delete;
+    Message &operator=(const Message &) = delete;
+
+    RawMessage *get() const { return msg_; }
+    void reset(RawMessage *msg = nullptr);
+    explicit operator bool() const { return msg_ != nullptr; }
+
+private:
+    RawMessage *msg_ = nullptr;
+};
+
+/*
+ * One connection. open() connects at once, so that an unreachable server
+ * shows as a failed open rather than as a failed bind, and the connection
+ * speaks LDAPv3 from the start. The destructor unbinds.
+ */
+class Connection {
+public:
+    Connection() = default;
+    ~Connection() { close(); }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    /* Returns false with the library's error code in *error. */
+    bool open(const char *host, unsigned port, unsigned long *error);
+    void close();
+    bool isOpen() const { return handle_ != nullptr; }
+
+    /* Synchronous simple bind: 0 or a result code. */
+    int simpleBind(const char *dn, const char *password);
+
+    /* 0 or the library's code for a refused option. */
+    int setOption(Option option, uint32_t value);
+
+    /* Synchronous search; 0 with the result message, or a result code. */
+    int searchSync(const char *base, int scope, const char *filter, char **attributes,
+	    Message &result);
+
+    /*
+     * Starts a search. With pageSize > 0 it carries the simple paged-results
+     * control (RFC 2696) with that page size and the cookie. Returns 0 and
+     * the message id, or a result code.
+     */
+    int searchAsync(const char *base, int scope, const char *filter, char **attributes,
+	    unsigned pageSize, const std::string &cookie, int *messageId);
+
+    /*
+     * Waits without time-out for one message of the search: its type, 0 on a
+     * time-out, -1 on an error (a message may still come back).
+     */
+    int waitOne(int messageId, Message &message);
+
+    RawEntry *firstEntry(const Message &message);
+    RawEntry *nextEntry(RawEntry *entry);
+
+    /* The URLs of a search reference; 0 or a result code. */
+    int parseReference(const Message &reference, std::vector<std::string> &urls);
+
+    /*
+     * The result code of a final search result and, when it carries the
+     * paged-results control, the cookie for the next page (*hasPageControl
+     * tells whether it did). Returns 0 when the message could be parsed.
+     */
+    int parseResult(const Message &result, int *resultCode, bool *hasPageControl,
+	    std::string *cookie);
+
+    /* The code of the last failed operation on this connection. */
+    unsigned long lastError();
+
+    Handle *handle() const { return handle_; }
+
+private:
+    Handle *handle_ = nullptr;
+};
+
+/* Walks the attribute names of one entry. */
+class AttributeWalk {
+public:
+    AttributeWalk(Connection &connection, RawEntry *entry);
+    ~AttributeWalk();
+    AttributeWalk(const AttributeWalk &) = delete;
+    AttributeWalk &operator=(const AttributeWalk &) = delete;
+
+    /* The next attribute name (the first on the first call), or nullptr. */
+    const char *next();
+
+private:
+    void freeName();
+
+    Connection &connection_;
+    RawEntry *entry_;
+    RawAttributeWalk *walk_ = nullptr;
+    char *name_ = nullptr;
+    bool started_ = false;
+};
+
+/* The values of one attribute, with their lengths. */
+class ValueList {
+public:
+    ValueList(Connection &connection, RawEntry *entry, const char *attribute);
+    ~ValueList();
+    ValueList(const ValueList &) = delete;
+    ValueList &operator=(const ValueList &) = delete;
+
+    size_t count() const { return count_; }
+    const char *data(size_t i) const;
+    size_t length(size_t i) const;
+
+private:
+    RawValues *values_ = nullptr;
+    size_t count_ = 0;
+};
+
+} // namespace hkldap
+
+#endif /* HOSTKIT_LDAP_CLIENT_H */

@@ -1,0 +1,138 @@
+/*
+ * resultRecord.h --
+ *
+ *	One entry of a directory search as the results reader hands it back:
+ *	an ordered map from attribute name to value bytes. Names compare
+ *	without regard to the letter case of A to Z; storing a name that is
+ *	already present replaces the old entry, name spelling included, so the
+ *	last occurrence wins with its own letter case.
+ */
+
+#ifndef HOSTKIT_RESULT_RECORD_H
+#define HOSTKIT_RESULT_RECORD_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+/*
+ * The bytes of one value followed by one zero byte, with the number of
+ * value bytes (the zero not counted). The value itself may hold zero bytes;
+ * the extra one only makes the bytes usable as C text. Short values (most
+ * directory attributes) are kept inside the object, longer ones in a heap
+ * buffer that it owns.
+ */
+class AttributeValue {
+public:
+    /* Copies length bytes. Throws std::bad_alloc when memory runs out. */
+    AttributeValue(const char *bytes, uint32_t length);
+
+    /*
+     * Takes over a buffer of at least length + 1 bytes allocated with
+     * new char[]; writes the terminating zero at bytes[length].
+     */
+    AttributeValue(std::unique_ptr<char[]> bytes, uint32_t length);
+
+    virtual ~AttributeValue();
+
+    AttributeValue(const AttributeValue &) = delete;
+    AttributeValue &operator=(const AttributeValue &) = delete;
+
+    const char *bytes() const { return heap_ ? heap_.get() : inline_; }
+    uint32_t length() const { return length_; }
+
+    /* Values shorter than this are kept inside the object. */
+    static const uint32_t kInlineSize = 32;
+
+private:
+    std::unique_ptr<char[]> heap_;
+    uint32_t length_;
+    char inline_[kInlineSize];
+};
+
+/*
+ * Case-blind order of attribute names: A to Z count as a to z, the bytes
+ * then compare as unsigned values, and a prefix comes first. Only A to Z
+ * fold, whatever the locale: names are bytes as the directory library
+ * hands them over. Inline, as the map compares names many times per entry.
+ */
+inline int
+hkCompareNamesCaseBlind(std::string_view a, std::string_view b)
+{
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; i++) {
+	unsigned ca = static_cast<unsigned char>(a[i]);
+	unsigned cb = static_cast<unsigned char>(b[i]);
+	ca += ca - 'A' < 26u ? 'a' - 'A' : 0;
+	cb += cb - 'A' < 26u ? 'a' - 'A' : 0;
+	if (ca != cb) {
+	    return ca < cb ? -1 : 1;
+	}
+    }
+    if (a.size() == b.size()) {
+	return 0;
+    }
+    return a.size() < b.size() ? -1 : 1;
+}
+
+struct CaseBlindLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const
+    {
+	return hkCompareNamesCaseBlind(a, b) < 0;
+    }
+};
+
+class ResultRecord {
+public:
+    typedef std::map<std::string, std::unique_ptr<AttributeValue>, CaseBlindLess> Map;
+
+    ResultRecord();
+    virtual ~ResultRecord();
+
+    ResultRecord(const ResultRecord &) = delete;
+    ResultRecord &operator=(const ResultRecord &) = delete;
+
+    /* Removes every entry. */
+    void clear();
+
+    /* Removes the entry whose name equals this one case-blind, if any. */
+    void remove(std::string_view name);
+
+    /*
+     * remove(name), then stores a copy of the name with the value, which
+     * the record now owns (also when this throws std::bad_alloc: the value
+     * is then freed). A null value is ignored.
+     */
+    void set(std::string_view name, AttributeValue *value);
+    void set(std::string_view name, std::unique_ptr<AttributeValue> value);
+
+    /* The value stored under the name (case-blind), or nullptr. */
+    const AttributeValue *get(std::string_view name) const;
+
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+
+    /*
+     * Visits the entries in key order: f(const std::string &name,
+     * const AttributeValue &value), the name as stored.
+     */
+    template <class F>
+    void forEach(F f) const
+    {
+	for (const auto &entry : entries_) {
+	    f(entry.first, *entry.second);
+	}
+    }
+
+    Map::const_iterator begin() const { return entries_.begin(); }
+    Map::const_iterator end() const { return entries_.end(); }
+
+private:
+    Map entries_;
+};
+
+#endif /* HOSTKIT_RESULT_RECORD_H */

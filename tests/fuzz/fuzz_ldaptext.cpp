@@ -1,0 +1,76 @@
+/*
+ * fuzz_ldaptext.cpp --
+ *
+ *	Fuzzes the text handling of the directory search with arbitrary
+ *	bytes: referral URLs, the filter sent, the attribute list, option words
+ *	and the brace rule, checking what each promises.
+ */
+
+#include "directory/searchText.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+extern "C" int
+LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string text(reinterpret_cast<const char *>(data), size);
+    std::string cText = text.substr(0, text.find('\0'));
+
+    HkReferralUrl url;
+    if (hkParseReferralUrl(text, url)) {
+	if (url.port == 0 || url.port > 65535) {
+	    abort();
+	}
+    }
+    std::string decoded = hkPercentDecode(text);
+    if (decoded.size() > text.size()) {
+	abort();
+    }
+
+    std::string filter = hkBuildSearchFilter(cText.c_str(), true);
+    if (filter.find(HK_PRIVATE_EXCLUSION) == std::string::npos) {
+	abort();
+    }
+    if (hkBuildSearchFilter(cText.c_str(), false) != cText) {
+	abort();
+    }
+
+    size_t total = 0;
+    for (const std::string &name : hkSplitAttributes(cText.c_str())) {
+	if (name.empty() || name.find_first_of(" \t") != std::string::npos) {
+	    abort();
+	}
+	total += name.size();
+    }
+    if (total > cText.size()) {
+	abort();
+    }
+
+    (void) hkParsePortWord(cText.c_str());
+    (void) hkParseFlagWord(cText.c_str());
+    if (!hkEqualsCaseBlind(cText.c_str(), cText.c_str())) {
+	abort();
+    }
+
+    /* Braces that the rule accepts balance, and no backslash is left over at the end. */
+    if (hkBracesQuoteSafely(text.data(), text.size())) {
+	int depth = 0;
+	size_t i = 0;
+	for (; i < text.size(); i++) {
+	    if (text[i] == '\\') {
+		i++;
+	    } else if (text[i] == '{') {
+		depth++;
+	    } else if (text[i] == '}' && --depth < 0) {
+		abort();
+	    }
+	}
+	if (depth != 0 || i > text.size()) {
+	    abort();
+	}
+    }
+    return 0;
+}

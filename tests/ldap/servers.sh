@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# servers.sh -- OpenLDAP slapd servers for the directory tests, the demo and
+# the benchmark, each on a free loopback port with its own configuration and
+# data under a state folder:
+#
+#   main   dc=ombri,dc=test: people, private entries, awkward values, an
+#          entry without person attributes, a referral to "ref", a referral
+#          cycle with "ref", and $HOSTKIT_LDAP_BULK (1250) people under
+#          ou=bulk with a size limit of 500 that only paging gets past
+#   ref    dc=other,dc=test: the partners that the referral points at
+#   plain  dc=plain,dc=test with the same size limit, on a server whose root
+#          DSE hides supportedControl, so that clients do not page
+#
+# Usage: servers.sh start|stop|status
+# State folder: $HOSTKIT_LDAP_DIR (default build/ldap next to the sources).
+# "start" writes $HOSTKIT_LDAP_DIR/fixture.env (HOSTKIT_LDAP_* variables);
+# with the default folder also build/ldap-fixture.env, which the test runner
+# reads. Nothing listens on anything but 127.0.0.1.
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+DEFAULT_DIR=$ROOT/build/ldap
+DIR=${HOSTKIT_LDAP_DIR:-$DEFAULT_DIR}
+BULK=${HOSTKIT_LDAP_BULK:-1250}
+PLAIN_BULK=${HOSTKIT_LDAP_PLAIN_BULK:-600}
+SLAPD=${SLAPD:-/usr/sbin/slapd}
+SLAPADD=${SLAPADD:-/usr/sbin/slapadd}
+SCHEMA=/etc/ldap/schema
+MODULES=/usr/lib/ldap
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
+}
+
+write_conf() {  # name suffix rootdn extra-global
+  local name=$1 suffix=$2 rootdn=$3 extra=${4:-}
+  mkdir -p "$DIR/$name/db"
+  cat >"$DIR/$name/slapd.conf" <<CONF
+include $SCHEMA/core.schema
+include $SCHEMA/cosine.schema
+include $SCHEMA/inetorgperson.schema
+include $SCHEMA/nis.schema
+modulepath $MODULES
+moduleload back_mdb
+pidfile $DIR/$name/slapd.pid
+argsfile $DIR/$name/slapd.args
+loglevel none
+sizelimit 500
+$extra
+database mdb
+maxsize 1073741824
+suffix "$suffix"
+rootdn "$rootdn"
+rootpw secret
+directory $DIR/$name/db
+index objectClass eq
+index uid eq
+limits users size.soft=500 size.hard=500 size.prtotal=unlimited
+limits anonymous size.soft=500 size.hard=500 size.prtotal=unlimited
+access to attrs=userPassword by anonymous auth by self read by * none
+access to * by * read
+CONF
+}
+
+wait_up() {  # port
+  local i
+  for i in $(seq 1 100); do
+    if ldapsearch -x -LLL -H "ldap://127.0.0.1:$1" -b "" -s base "(objectClass=*)" namingContexts >/dev/null 2>&1; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "slapd on port $1 did not answer" >&2
+  return 1
+}
+
+start_one() {  # name port
+  "$SLAPD" -f "$DIR/$1/slapd.conf" -h "ldap://127.0.0.1:$2/" -n "hostkit-$1"
+  wait_up "$2"
+}
+
+stop_all() {
+  local f pid n
+  for f in "$DIR"/*/slapd.pid; do
+    [ -f "$f" ] || continue
+    pid=$(cat "$f")
+    if kill "$pid" 2>/dev/null; then
+      for n in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null || true
+    fi
+    rm -f "$f"
+  done
+}
+
+case "${1:-}" in
+start)
+  stop_all
+  rm -rf "$DIR"
+  mkdir -p "$DIR"
+  MAIN_PORT=$(free_port); REF_PORT=$(free_port); PLAIN_PORT=$(free_port)
+  while [ "$REF_PORT" = "$MAIN_PORT" ]; do REF_PORT=$(free_port); done
+  while [ "$PLAIN_PORT" = "$MAIN_PORT" ] || [ "$PLAIN_PORT" = "$REF_PORT" ]; do PLAIN_PORT=$(free_port); done
+
+  write_conf main "dc=ombri,dc=test" "cn=admin,dc=ombri,dc=test"
+  write_conf ref "dc=test" "cn=admin,dc=test"
+  # The root DSE of this server does not tell clients about its controls.
+  write_conf plain "dc=plain,dc=test" "cn=admin,dc=plain,dc=test" \
+    'access to dn.base="" attrs=supportedControl by * none
+access to dn.base="" by * read'
+
+  python3 "$HERE/makedata.py" main "$MAIN_PORT" "$REF_PORT" "$BULK" >"$DIR/main.ldif"
+  python3 "$HERE/makedata.py" ref "$MAIN_PORT" "$REF_PORT" >"$DIR/ref.ldif"
+  python3 "$HERE/makedata.py" plain "$PLAIN_BULK" >"$DIR/plain.ldif"
+  for n in main ref plain; do
+    "$SLAPADD" -q -f "$DIR/$n/slapd.conf" -l "$DIR/$n.ldif" >"$DIR/$n/slapadd.log" 2>&1 \
+      || { cat "$DIR/$n/slapadd.log" >&2; exit 1; }
+  done
+  start_one main "$MAIN_PORT"
+  start_one ref "$REF_PORT"
+  start_one plain "$PLAIN_PORT"
+
+  cat >"$DIR/fixture.env" <<ENV
+HOSTKIT_LDAP_HOST=127.0.0.1
+HOSTKIT_LDAP_PORT=$MAIN_PORT
+HOSTKIT_LDAP_REF_PORT=$REF_PORT
+HOSTKIT_LDAP_PLAIN_PORT=$PLAIN_PORT
+HOSTKIT_LDAP_BINDDN='cn=reader,dc=ombri,dc=test'
+HOSTKIT_LDAP_PLAIN_BINDDN='cn=reader,dc=plain,dc=test'
+HOSTKIT_LDAP_PASSWORD=secret
+HOSTKIT_LDAP_BASE='dc=ombri,dc=test'
+HOSTKIT_LDAP_PLAIN_BASE='dc=plain,dc=test'
+HOSTKIT_LDAP_BULK=$BULK
+HOSTKIT_LDAP_PLAIN_BULK=$PLAIN_BULK
+ENV
+  if [ "$DIR" = "$DEFAULT_DIR" ]; then
+    cp "$DIR/fixture.env" "$ROOT/build/ldap-fixture.env"
+  fi
+  echo "slapd: main 127.0.0.1:$MAIN_PORT, ref 127.0.0.1:$REF_PORT, plain 127.0.0.1:$PLAIN_PORT ($DIR)"
+  ;;
+stop)
+  stop_all
+  if [ "$DIR" = "$DEFAULT_DIR" ]; then rm -f "$ROOT/build/ldap-fixture.env"; fi
+  ;;
+status)
+  for f in "$DIR"/*/slapd.pid; do
+    [ -f "$f" ] && kill -0 "$(cat "$f")" 2>/dev/null && echo "running: $f"
+  done
+  true
+  ;;
+*)
+  echo "usage: $0 start|stop|status" >&2; exit 2 ;;
+esac

@@ -1,0 +1,214 @@
+/*
+ * execProcessTest.cpp --
+ *
+ *	Units for execprocess's inner pieces: word classification and the
+ *	command line, the Windows-rules splitter (also checked against the
+ *	command lines that the classification builds), the output byte
+ *	treatment, and the temporary-file prefix.
+ */
+
+#include "files/tempFileName.h"
+#include "process/execProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+WideString
+W(const std::string &utf8ascii)
+{
+    return WideString(utf8ascii.begin(), utf8ascii.end());
+}
+
+std::string
+N(const WideString &w)
+{
+    std::string out;
+    for (Tcl_UniChar c : w) {
+	out.push_back(static_cast<char>(c));
+    }
+    return out;
+}
+
+std::vector<WideString>
+Words(const std::vector<std::string> &words)
+{
+    std::vector<WideString> out;
+    for (const std::string &w : words) {
+	out.push_back(W(w));
+    }
+    return out;
+}
+
+struct ClassifyCase {
+    std::vector<std::string> words;
+    std::string commandLine;
+    std::string out, err;
+    bool background, removeOut, removeErr;
+};
+
+class Classify : public ::testing::TestWithParam<ClassifyCase> {};
+
+TEST_P(Classify, WordsGiveCommandLineAndFiles)
+{
+    const ClassifyCase &c = GetParam();
+    ExecRequest r = classifyExecWords(Words(c.words));
+    EXPECT_EQ(N(r.commandLine), c.commandLine);
+    EXPECT_EQ(N(r.stdoutName), c.out);
+    EXPECT_EQ(N(r.stderrName), c.err);
+    EXPECT_EQ(r.background, c.background);
+    EXPECT_EQ(r.removeStdout, c.removeOut);
+    EXPECT_EQ(r.removeStderr, c.removeErr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, Classify, ::testing::Values(
+    ClassifyCase{{"tool.exe", "-v", "a b"}, "tool.exe -v \"a b\" ", "", "", false, true, true},
+    ClassifyCase{{"&"}, "", "", "", true, true, true},
+    ClassifyCase{{"p", "&", "x"}, "p & x ", "", "", false, true, true},
+    ClassifyCase{{"p", "&", "&"}, "p & ", "", "", true, true, true},
+    ClassifyCase{{"p", ">a", ">b"}, "p ", "ab", "", false, false, true},
+    ClassifyCase{{"p", ">", "a", ">", "b"}, "p ", "b", "", false, false, true},
+    ClassifyCase{{"p", "2>a", "2>b"}, "p ", "", "b", false, true, false},
+    ClassifyCase{{"p", "2>", "a", "2>", "b"}, "p ", "", "b", false, true, false},
+    ClassifyCase{{"p", "2>&1"}, "p ", "", "&1", false, true, false},
+    ClassifyCase{{"p", ">"}, "p ", "", "", false, true, true},
+    ClassifyCase{{"p", "2>"}, "p ", "", "", false, true, true},
+    ClassifyCase{{"p", ">", "&"}, "p ", "", "", true, true, true},
+    ClassifyCase{{">o", "2>e", "p", "x"}, "p x ", "o", "e", false, false, false},
+    ClassifyCase{{"p", ">", ">x"}, "p ", ">x", "", false, false, true},
+    ClassifyCase{{"p", "", "x"}, "p  x ", "", "", false, true, true},
+    ClassifyCase{{"p", "a\tb", "c\"d e"}, "p a\tb \"c\"d e\" ", "", "", false, true, true},
+    ClassifyCase{{"/dir with space/p"}, "\"/dir with space/p\" ", "", "", false, true, true},
+    ClassifyCase{{"p", "1>x", "3>y"}, "p 1>x 3>y ", "", "", false, true, true}));
+
+struct SplitCase {
+    std::string line;
+    std::vector<std::string> args;
+};
+
+class Split : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(Split, WindowsRules)
+{
+    const SplitCase &c = GetParam();
+    std::vector<WideString> got = hkSplitCommandLine(W(c.line));
+    std::vector<std::string> narrow;
+    for (const WideString &w : got) {
+	narrow.push_back(N(w));
+    }
+    EXPECT_EQ(narrow, c.args) << "line: " << c.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, Split, ::testing::Values(
+    SplitCase{"", {}},
+    SplitCase{"  \t ", {}},
+    SplitCase{"p", {"p"}},
+    SplitCase{"  p  a\tb ", {"p", "a", "b"}},
+    /* program name: quotes toggle, backslashes literal */
+    SplitCase{"\"C:\\a b\\p.exe\" x", {"C:\\a b\\p.exe", "x"}},
+    SplitCase{"a\\\"b c", {"a\\b c"}},
+    SplitCase{"\"a b\"c d", {"a bc", "d"}},
+    /* arguments */
+    SplitCase{"p \"a b\" c", {"p", "a b", "c"}},
+    SplitCase{"p a\\b a\\\\b", {"p", "a\\b", "a\\\\b"}},
+    SplitCase{"p a\\\"b", {"p", "a\"b"}},
+    SplitCase{"p a\\\\\"b c\"", {"p", "a\\b c"}},
+    SplitCase{"p a\\\\\\\"b", {"p", "a\\\"b"}},
+    SplitCase{"p \"a\\\\\" b", {"p", "a\\", "b"}},
+    SplitCase{"p \"\"", {"p", ""}},
+    SplitCase{"p \"a\"\"b\" c", {"p", "a\"b", "c"}},
+    SplitCase{"p a\"b c", {"p", "ab c"}},
+    SplitCase{"p \"unclosed arg", {"p", "unclosed arg"}},
+    SplitCase{"p trailing\\", {"p", "trailing\\"}}));
+
+TEST(SplitRoundTrip, CommandLinesFromWordsComeBackAsTheWords)
+{
+    /* Words without quotes: what the script gave is what the program gets. */
+    const std::vector<std::vector<std::string>> cases = {
+	{"prog", "a", "b c", "a\tb", "\\\\server\\share", "x\\"},
+	{"/path with space/prog", "  lead", "trail  "},
+	{"prog", "&", "|", ";", "$HOME", "*", "`x`"},
+    };
+    for (const auto &words : cases) {
+	ExecRequest r = classifyExecWords(Words(words));
+	std::vector<WideString> back = hkSplitCommandLine(r.commandLine);
+	std::vector<std::string> narrow;
+	for (const WideString &w : back) {
+	    narrow.push_back(N(w));
+	}
+	std::vector<std::string> expected = words;
+	/* A tab-only word is not quoted, so the tab splits it. */
+	if (words.size() > 3 && words[3] == "a\tb") {
+	    expected = {"prog", "a", "b c", "a", "b", "\\\\server\\share", "x\\"};
+	}
+	EXPECT_EQ(narrow, expected);
+    }
+}
+
+TEST(SplitRoundTrip, LongLinesAreNeverCut)
+{
+    std::string word(100000, 'x');
+    ExecRequest r = classifyExecWords(Words({"p", word, word + " " + word}));
+    std::vector<WideString> back = hkSplitCommandLine(r.commandLine);
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[1].size(), word.size());
+    EXPECT_EQ(back[2].size(), 2 * word.size() + 1);
+}
+
+TEST(OutputBytes, CrLfBecomesLf)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+	{"", ""},
+	{"a\r\nb\r\n", "a\nb\n"},
+	{"\r\r\n\n\r", "\r\n\n\r"},
+	{"x\ry", "x\ry"},
+	{"\r\n\r\n", "\n\n"},
+	{std::string("a\0\r\n\x1a", 5), std::string("a\0\n\x1a", 4)},
+    };
+    for (const auto &c : cases) {
+	std::string buf = c.first;
+	size_t n = hkCrLfToLf(&buf[0], buf.size());
+	EXPECT_EQ(buf.substr(0, n), c.second);
+    }
+}
+
+TEST(OutputBytes, NulBecomesTclNul)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+	{"abc", "abc"},
+	{std::string("\0", 1), "\xC0\x80"},
+	{std::string("a\0b\0\0", 5), "a\xC0\x80" "b\xC0\x80\xC0\x80"},
+	{std::string("\0\xff", 2), "\xC0\x80\xff"},
+    };
+    for (const auto &c : cases) {
+	std::string buf = c.first;
+	size_t nuls = hkCountNul(buf.data(), buf.size());
+	size_t length = buf.size();
+	buf.resize(length + nuls, '#');
+	hkExpandNul(&buf[0], length, nuls);
+	EXPECT_EQ(buf, c.second);
+    }
+}
+
+TEST(TempPrefix, FirstThreeCharactersWithoutSeparators)
+{
+    const std::vector<std::pair<WideString, WideString>> cases = {
+	{W(""), W("")},
+	{W("bla"), W("bla")},
+	{W("ExecProcess"), W("Exe")},
+	{W("ab"), W("ab")},
+	{W("../x"), W(".._")},
+	{W("a\\b"), W("a_b")},
+	{WideString{'a', 0, 'b'}, W("a_b")},
+	{WideString{'a', 'b', 0xD83D, 0xDE00}, W("ab")},
+	{WideString{'a', 0xD83D, 0xDE00, 'c'}, WideString{'a', 0xD83D, 0xDE00}},
+    };
+    for (const auto &c : cases) {
+	EXPECT_EQ(tempFilePrefix(c.first), c.second);
+    }
+}
+
+} // namespace

@@ -1,0 +1,341 @@
+/*
+ * resultsFileTest.cpp --
+ *
+ *	Units for the search results file: the writer's byte layout, round
+ *	trips through writer and reader, every result code of reading one
+ *	entry, and the ordering and replacement rules of ResultRecord.
+ */
+
+#include "directory/resultRecord.h"
+#include "directory/resultsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE *f) const { fclose(f); }
+};
+typedef std::unique_ptr<FILE, FileCloser> File;
+
+/* A temporary file holding the bytes, open for reading from the start. */
+File
+fileWith(const std::string &bytes)
+{
+    File f(tmpfile());
+    fwrite(bytes.data(), 1, bytes.size(), f.get());
+    rewind(f.get());
+    return f;
+}
+
+/* Everything that a writer wrote into f. */
+std::string
+contentsOf(FILE *f)
+{
+    fflush(f);
+    rewind(f);
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+	out.append(buf, n);
+    }
+    return out;
+}
+
+typedef std::vector<std::pair<std::string, std::string>> Fields;
+
+/* The record's entries in visiting order, values as their stored bytes. */
+Fields
+fieldsOf(const ResultRecord &record)
+{
+    Fields out;
+    record.forEach([&](const std::string &name, const AttributeValue &value) {
+	EXPECT_EQ(value.bytes()[value.length()], '\0');
+	out.emplace_back(name, std::string(value.bytes(), value.length()));
+    });
+    return out;
+}
+
+std::string
+field(const std::string &name, const std::string &value)
+{
+    return name + " " + std::to_string(value.size()) + " " + value + " ";
+}
+
+} // namespace
+
+TEST(ResultsFileWriter, ExampleLineByteForByte)
+{
+    File f(tmpfile());
+    writeAttributeField(f.get(), "cn", "Front desk", 10);
+    writeAttributeField(f.get(), "telephoneNumber", "100", 3);
+    writeEntryEnd(f.get());
+    const unsigned char expected[] = {
+	0x63, 0x6E, 0x20, 0x31, 0x30, 0x20, 0x46, 0x72, 0x6F, 0x6E, 0x74, 0x20, 0x64, 0x65,
+	0x73, 0x6B, 0x20, 0x74, 0x65, 0x6C, 0x65, 0x70, 0x68, 0x6F, 0x6E, 0x65, 0x4E, 0x75,
+	0x6D, 0x62, 0x65, 0x72, 0x20, 0x33, 0x20, 0x31, 0x30, 0x30, 0x20, 0x0A};
+    EXPECT_EQ(contentsOf(f.get()), std::string(reinterpret_cast<const char *>(expected), 40));
+}
+
+TEST(ResultsFileWriter, EmptyValueAndLengthTakenNotText)
+{
+    File f(tmpfile());
+    writeAttributeField(f.get(), "mail", "", 0);
+    writeAttributeField(f.get(), "sn", "Leeward", 3);	/* only the first 3 bytes */
+    writeEntryEnd(f.get());
+    writeEntryEnd(f.get());
+    EXPECT_EQ(contentsOf(f.get()), "mail 0  sn 3 Lee \n\n");
+}
+
+TEST(ResultsFileRoundTrip, ArbitraryValuesReadBackByteForByte)
+{
+    std::string allBytes;
+    for (int b = 1; b < 256; b++) {
+	allBytes += static_cast<char>(b);
+    }
+    /* Larger than what the reader allocates without asking the file. */
+    std::string large(200 * 1024, 'x');
+    large[0] = '\n';
+    large[large.size() - 1] = ' ';
+
+    const std::vector<Fields> entries = {
+	{{"cn", "Ann Lee"}, {"mail", ""}, {"sn", " "}},
+	{{"a", "  both ends  "}, {"b", "line\nbreak"}, {"c", "\n"}, {"d", "\r"}},
+	{{"e", "\r\n"}, {"f", "tab\there\t"}, {"g", "\xe9\xff\x80 8-bit"}},
+	{{"all", allBytes}, {"digits", "12 34"}, {"k", std::string(31, 'k')},
+	    {"l", std::string(32, 'l')}, {"m", std::string(257, 'm')}},
+	{{"big", large}, {"z", "after the big one"}},
+    };
+
+    File f(tmpfile());
+    for (const Fields &entry : entries) {
+	for (const auto &fv : entry) {
+	    writeAttributeField(f.get(), fv.first.c_str(), fv.second.data(), fv.second.size());
+	}
+	writeEntryEnd(f.get());
+    }
+    fflush(f.get());
+    rewind(f.get());
+
+    ResultRecord record;
+    for (const Fields &entry : entries) {
+	ASSERT_EQ(readResultEntry(f.get(), record), HK_RESULTS_OK);
+	EXPECT_EQ(fieldsOf(record), entry);	/* written in key order already */
+    }
+    /* The end of the results is -20, on every further call as well. */
+    EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
+    EXPECT_TRUE(record.empty());
+    EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
+}
+
+TEST(ResultsFileReader, EntryStructure)
+{
+    struct Case {
+	const char *what;
+	std::string file;
+	std::vector<Fields> entries;	/* expected before -20 */
+    };
+    const std::vector<Case> cases = {
+	{"empty file", "", {}},
+	{"blank lines only", "\n\n \t\r\n", {}},
+	{"empty entry lines are passed over",
+	    field("cn", "A") + "\n\n\n" + field("cn", "B") + "\n",
+	    {{{"cn", "A"}}, {{"cn", "B"}}}},
+	{"CR ends an entry, as do untranslated CR LF ends",
+	    field("cn", "A") + "\r\n" + field("cn", "B") + "\r" + field("cn", "C") + "\r\n",
+	    {{{"cn", "A"}}, {{"cn", "B"}}, {{"cn", "C"}}}},
+	{"separators are not examined", "cn 3Xabc#\nsn\n2 xy \n",
+	    {{{"cn", "abc"}}, {{"sn", "xy"}}}},
+	{"a last entry without its line end is not returned",
+	    field("cn", "A") + "\n" + field("cn", "B"), {{{"cn", "A"}}}},
+	{"keys in case-blind order, not file order",
+	    field("sn", "Lee") + field("givenName", "Ann") + field("cn", "Ann Lee") + "\n",
+	    {{{"cn", "Ann Lee"}, {"givenName", "Ann"}, {"sn", "Lee"}}}},
+	{"the last of two names differing in case wins, with its spelling",
+	    field("Mail", "old") + field("sn", "x") + field("mAIL", "new") + "\n",
+	    {{{"mAIL", "new"}, {"sn", "x"}}}},
+	{"a name of 127 bytes is accepted", field(std::string(127, 'n'), "v") + "\n",
+	    {{{std::string(127, 'n'), "v"}}}},
+    };
+    for (const Case &c : cases) {
+	SCOPED_TRACE(c.what);
+	File f = fileWith(c.file);
+	ResultRecord record;
+	for (const Fields &entry : c.entries) {
+	    ASSERT_EQ(readResultEntry(f.get(), record), HK_RESULTS_OK);
+	    EXPECT_EQ(fieldsOf(record), entry);
+	}
+	EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
+	EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
+    }
+}
+
+TEST(ResultsFileReader, FailureCodesAndWhereTheStreamStays)
+{
+    struct Case {
+	const char *what;
+	std::string file;
+	int code;
+	Fields before;		/* fields of the entry read before the failure */
+	int next;		/* code of the call after the failure */
+    };
+    const std::vector<Case> cases = {
+	{"a letter where the length stands", "cn abc 1 x \n", HK_RESULTS_BAD_LENGTH, {},
+	    /* goes on at the letter: "abc" is read as a name with length 1 */
+	    HK_RESULTS_OK},
+	{"a name at the end of the file", field("sn", "x") + "cn", HK_RESULTS_BAD_LENGTH,
+	    {{"sn", "x"}}, HK_RESULTS_END},
+	{"a signed length", "cn -3 abc \n", HK_RESULTS_BAD_LENGTH, {}, HK_RESULTS_BAD_LENGTH},
+	{"a length beyond 32 bits", "cn 4294967296 x \n", HK_RESULTS_BAD_LENGTH, {},
+	    HK_RESULTS_BAD_LENGTH},
+	{"a name of 128 bytes", std::string(128, 'n') + " 1 v \n", HK_RESULTS_BAD_LENGTH, {},
+	    HK_RESULTS_BAD_LENGTH},
+	{"a name of 10000 bytes", std::string(10000, 'n') + " 1 v \n", HK_RESULTS_BAD_LENGTH, {},
+	    HK_RESULTS_BAD_LENGTH},
+	{"fewer value bytes than announced", field("sn", "x") + "cn 5 abc", HK_RESULTS_SHORT_VALUE,
+	    {{"sn", "x"}}, HK_RESULTS_END},
+	{"a length and nothing after it", "cn 1", HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
+	{"the largest length in a small file", "cn 4294967295 x \n" + field("sn", "y") + "\n",
+	    HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
+	{"a large length one byte beyond the file",
+	    "cn 70000 " + std::string(69999, 'v'), HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
+    };
+    for (const Case &c : cases) {
+	SCOPED_TRACE(c.what);
+	File f = fileWith(c.file);
+	ResultRecord record;
+	EXPECT_EQ(readResultEntry(f.get(), record), c.code);
+	EXPECT_EQ(fieldsOf(record), c.before);
+	EXPECT_EQ(readResultEntry(f.get(), record), c.next);
+    }
+}
+
+TEST(ResultsFileReader, LargeValueThatJustFitsIsRead)
+{
+    /* Exactly the separator and 70000 bytes left: no trailing separator. */
+    File f = fileWith("cn 70000 " + std::string(70000, 'v'));
+    ResultRecord record;
+    EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
+    ASSERT_NE(record.get("cn"), nullptr);
+    EXPECT_EQ(record.get("cn")->length(), 70000u);
+}
+
+TEST(ResultsFileReader, NoStreamSizeValuesGrowAsBytesArrive)
+{
+    /* A pipe tells no size: the claim alone must not decide the allocation. */
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const std::string content = "cn 4000000000 " + std::string(300000, 'p');
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+	close(fds[0]);
+	ssize_t ignored = write(fds[1], content.data(), content.size());
+	(void) ignored;
+	_exit(0);
+    }
+    close(fds[1]);
+    File in(fdopen(fds[0], "r"));
+    ResultRecord record;
+    EXPECT_EQ(readResultEntry(in.get(), record), HK_RESULTS_SHORT_VALUE);
+    EXPECT_EQ(readResultEntry(in.get(), record), HK_RESULTS_END);
+    int status;
+    waitpid(child, &status, 0);
+}
+
+namespace {
+
+/*
+ * Runs in a child process whose address space is capped at 1 GB: a length
+ * of 4 GB in a small file must fail as a cut value (-50), not as a failed
+ * allocation, and a 3 GB length that a sparse file does back cannot be
+ * allocated (-40). Returns 0 when both hold.
+ */
+int
+readWithCappedMemory()
+{
+    FILE *small = tmpfile();
+    FILE *sparse = tmpfile();
+    fputs("cn 4294967295 x \n", small);
+    fputs("cn 3000000000 ", sparse);
+    fflush(small);
+    fflush(sparse);
+    if (ftruncate(fileno(sparse), 3100000000LL) != 0) {
+	return 9;
+    }
+    rewind(small);
+    rewind(sparse);
+
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = 1UL << 30;
+    setrlimit(RLIMIT_AS, &limit);
+    ResultRecord record;
+    if (readResultEntry(small, record) != HK_RESULTS_SHORT_VALUE) {
+	return 1;
+    }
+    if (readResultEntry(sparse, record) != HK_RESULTS_NO_MEMORY) {
+	return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(ResultsFileReaderDeathTest, ValueMemoryIsBoundedByTheFile)
+{
+    EXPECT_EXIT(_exit(readWithCappedMemory()), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ResultRecord, CaseBlindOrder)
+{
+    /*
+     * Each name sorts before the next. "_" (0x5F) before "A" shows that
+     * capitals fold to small letters, not the other way round.
+     */
+    const std::vector<std::string> ordered = {
+	"", "_", "A", "a1", "aB", "Ab_", "abc", "Zed", "zz", "\xc3\xa9", "\xff"};
+    for (size_t i = 0; i + 1 < ordered.size(); i++) {
+	SCOPED_TRACE(ordered[i] + " < " + ordered[i + 1]);
+	EXPECT_LT(hkCompareNamesCaseBlind(ordered[i], ordered[i + 1]), 0);
+	EXPECT_GT(hkCompareNamesCaseBlind(ordered[i + 1], ordered[i]), 0);
+    }
+    EXPECT_EQ(hkCompareNamesCaseBlind("TelephoneNumber", "telephonenumber"), 0);
+    /* Only A to Z fold: Latin-1 capitals stay apart from their small forms. */
+    EXPECT_NE(hkCompareNamesCaseBlind("\xc9", "\xe9"), 0);
+}
+
+TEST(ResultRecord, SetGetRemoveClear)
+{
+    ResultRecord record;
+    record.set("sn", new AttributeValue("Lee", 3));
+    record.set("CN", new AttributeValue("Ann", 3));
+    record.set("cn", new AttributeValue("Ann\0Lee", 7));
+    record.set("mail", nullptr);
+
+    ASSERT_EQ(record.size(), 2u);
+    const AttributeValue *cn = record.get("Cn");
+    ASSERT_NE(cn, nullptr);
+    EXPECT_EQ(std::string(cn->bytes(), cn->length()), std::string("Ann\0Lee", 7));
+    EXPECT_EQ(record.begin()->first, "cn");
+    EXPECT_EQ(record.get("mail"), nullptr);
+
+    record.remove("SN");
+    record.remove("absent");
+    EXPECT_EQ(record.size(), 1u);
+    EXPECT_EQ(record.get("sn"), nullptr);
+
+    record.clear();
+    EXPECT_TRUE(record.empty());
+}
