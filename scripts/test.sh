@@ -45,8 +45,8 @@ stage_error() {  # name message: a stage that could not run counts as one failur
 # Reads "hostkit-counts: passed P skipped S failed F" from a Tcl suite log.
 tcl_counts() {  # name log rc
   local line
-  line=$(grep -a '^hostkit-counts:' "$2" | tail -1)
-  if [ -z "$line" ]; then
+  line=$(grep -a '^hostkit-counts:' "$2" | tail -1 | tr -d '\r')
+  if ! [[ "$line" =~ ^hostkit-counts:\ passed\ [0-9]+\ skipped\ [0-9]+\ failed\ [0-9]+$ ]]; then
     tail -30 "$2" >&2; stage_error "$1" "no summary (exit $3)"; return
   fi
   local log=$2

@@ -32,6 +32,19 @@ close $f
 puts -nonewline $text
 lassign {0 0 0 0} total passed skipped failed
 regexp {Total\s+(\d+)\s+Passed\s+(\d+)\s+Skipped\s+(\d+)\s+Failed\s+(\d+)} $text -> total passed skipped failed
+# A test file that crashed or wrote to stderr is listed here; each counts as
+# a failure, since its own counts may be incomplete.
+set at [string first "Test files exiting with errors:" $text]
+if {$at >= 0} {
+    foreach line [lrange [split [string range $text $at end] \n] 1 end] {
+	set line [string trim $line]
+	if {[string match *.test $line]} {
+	    incr failed
+	} elseif {$line ne ""} {
+	    break
+	}
+    }
+}
 catch {file delete -force $tmpDir}
 puts "hostkit-counts: passed $passed skipped $skipped failed $failed"
 exit [expr {$failed > 0 || $total == 0}]
