@@ -46,9 +46,9 @@ void HkpLockLeave(HkpLock *lock);
  */
 
 /*
- * The native form of a wide file name or argument: UTF-8 on Unix (through
- * Tcl's conversion routines), unused on Windows where the wide text is
- * native. Needs the Tcl stubs table to be bound.
+ * Unix only: the native UTF-8 form of a wide file name or argument, and
+ * back, through Tcl's conversion routines (the stubs table must be bound).
+ * Windows takes the wide text as it is and has no such operation.
  */
 std::string HkpWideToNative(const WideString &text);
 WideString HkpNativeToWide(const std::string &text);

@@ -7,7 +7,7 @@
 
 #include "core/hostkit.h"
 #include "core/platform.h"
-#include "files/timeSpec.h"
+#include "files/timeWord.h"
 
 namespace {
 

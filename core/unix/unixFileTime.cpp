@@ -14,7 +14,7 @@
  */
 
 #include "core/platform.h"
-#include "files/timeSpec.h"
+#include "files/timeWord.h"
 
 #include <cerrno>
 #include <cstdint>

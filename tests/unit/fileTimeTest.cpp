@@ -7,7 +7,7 @@
  */
 
 #include "core/platform.h"
-#include "files/timeSpec.h"
+#include "files/timeWord.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 /*
- * timeSpec.h --
+ * timeWord.h --
  *
  *	Reading the time word of filesetmtime: six unsigned decimal numbers
  *	("Yr Mnth Day Hr Min Sec"), read as the wide scanning format
  *	"%u %u %u %u %u %u" reads them. Free of Tcl.
  */
 
-#ifndef HOSTKIT_TIME_SPEC_H
-#define HOSTKIT_TIME_SPEC_H
+#ifndef HOSTKIT_TIME_WORD_H
+#define HOSTKIT_TIME_WORD_H
 
 #include <cstddef>
 #include <cstdint>
@@ -33,4 +33,4 @@ int hkScanUnsignedNumbers(const uint16_t *text, size_t length, uint32_t *values,
 bool hkValidCalendarTime(unsigned year, unsigned month, unsigned day, unsigned hour,
 	unsigned minute, unsigned second, unsigned milliseconds);
 
-#endif /* HOSTKIT_TIME_SPEC_H */
+#endif /* HOSTKIT_TIME_WORD_H */

@@ -1,10 +1,10 @@
 /*
- * timeSpec.cpp --
+ * timeWord.cpp --
  *
  *	The "%u" reading of the filesetmtime time word.
  */
 
-#include "files/timeSpec.h"
+#include "files/timeWord.h"
 
 namespace {
 
