@@ -49,6 +49,7 @@ enum {
 /* Result codes the driver looks at. */
 enum {
     RC_SUCCESS = 0,
+    RC_REFERRAL = 0x0A,		/* the base lies on another server */
     RC_SERVER_DOWN = 0x51,
     RC_LOCAL_ERROR = 0x52,
     RC_NO_MEMORY = 0x5A,
@@ -132,10 +133,12 @@ public:
     /*
      * The result code of a final search result and, when it carries the
      * paged-results control, the cookie for the next page (*hasPageControl
-     * tells whether it did). Returns 0 when the message could be parsed.
+     * tells whether it did). With referrals given, also the URLs of a
+     * referral result (code RC_REFERRAL). Returns 0 when the message could
+     * be parsed.
      */
     int parseResult(const Message &result, int *resultCode, bool *hasPageControl,
-	    std::string *cookie);
+	    std::string *cookie, std::vector<std::string> *referrals = nullptr);
 
     /* The code of the last failed operation on this connection. */
     unsigned long lastError();

@@ -34,15 +34,20 @@ const char *const optionNames[OPT_COUNT] = {
     "encryptedpassword", "searchPAB", "desiredAttributes"
 };
 
-/* A name that needs no quoting at all in a list. */
+/*
+ * A name that reads back as itself when it stands bare in a list. Only
+ * blanks, backslashes and an opening brace or quote matter to list
+ * parsing: names with options such as "cn;lang-en" or
+ * "userCertificate;binary" stay as the directory spelled them.
+ */
 bool
 PlainWord(const std::string &name)
 {
-    if (name.empty() || name[0] == '#') {
+    if (name.empty() || name[0] == '{' || name[0] == '"') {
 	return false;
     }
     for (unsigned char c : name) {
-	if (c <= ' ' || strchr("{}[]$;\"\\", c) != nullptr) {
+	if (c <= ' ' || c == '\\') {
 	    return false;
 	}
     }
@@ -121,6 +126,7 @@ HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 	}
     }
 
+    int result;
     try {
 	context->setCredentials(values[OPT_USERNAME], values[OPT_PASSWORD]);
 	context->setServer(values[OPT_SERVER], hkParsePortWord(values[OPT_PORT]));
@@ -130,11 +136,12 @@ HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 	if (values[OPT_ENCRYPTED_PASSWORD][0] != '\0') {
 	    context->setScrambledPassword(values[OPT_ENCRYPTED_PASSWORD]);
 	}
+	/* Memory running out inside the search must not escape the command. */
+	result = context->runSearch();
     } catch (const std::bad_alloc &) {
 	return hkFailNarrow(interp, "Not enough memory", -700);
     }
 
-    int result = context->runSearch();
     if (result >= 0) {
 	char text[16];
 	snprintf(text, sizeof text, "%d", result);

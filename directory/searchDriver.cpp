@@ -86,14 +86,16 @@ GetNextPage(Connection &connection, PagedSearch &search, unsigned pageSize, int 
 }
 
 /* Takes in a page's final result: its result code, and the cookie that the
- * next request continues from (none: that was the last page). */
+ * next request continues from (none: that was the last page); urls receives
+ * the URLs of a referral result. */
 int
-GetPagedResult(Connection &connection, PagedSearch &search, const Message &result)
+GetPagedResult(Connection &connection, PagedSearch &search, const Message &result,
+	std::vector<std::string> &urls)
 {
     int code = 0;
     bool hasControl = false;
     std::string cookie;
-    if (connection.parseResult(result, &code, &hasControl, &cookie) != 0) {
+    if (connection.parseResult(result, &code, &hasControl, &cookie, &urls) != 0) {
 	search.cookie.clear();
 	return hkldap::RC_LOCAL_ERROR;
     }
@@ -127,6 +129,28 @@ ProbePaging(Connection &connection)
 	}
     }
     return false;
+}
+
+void FollowReferralUrls(const std::vector<std::string> &urls, const char *username,
+	const char *password, const char *filter, char **attributes, FILE *results,
+	int32_t &counter, int depth);
+
+/*
+ * The final result of a search whose base lies on another server carries
+ * referral URLs instead of entries (the library's own chasing is off, see
+ * SetConnectionOptions): they are followed like those of a search
+ * reference. True when the result was such a referral.
+ */
+bool
+FollowReferralResult(int code, const std::vector<std::string> &urls, const char *username,
+	const char *password, const char *filter, char **attributes, FILE *results,
+	int32_t &counter, int depth)
+{
+    if (code != hkldap::RC_REFERRAL || urls.empty()) {
+	return false;
+    }
+    FollowReferralUrls(urls, username, password, filter, attributes, results, counter, depth);
+    return true;
 }
 
 int
@@ -167,7 +191,12 @@ PlainSearch(Connection &connection, const char *username, const char *password,
 	    int code = 0;
 	    bool hasControl = false;
 	    std::string cookie;
-	    connection.parseResult(message, &code, &hasControl, &cookie);
+	    std::vector<std::string> urls;
+	    connection.parseResult(message, &code, &hasControl, &cookie, &urls);
+	    if (FollowReferralResult(code, urls, username, password, filter, attributes, results,
+		    counter, depth)) {
+		return hkldap::RES_SEARCH_RESULT;
+	    }
 	    if (code != 0) {
 		fprintf(stderr, "\nSearch ended with error (0x%lx)\n\n",
 			static_cast<unsigned long>(code));
@@ -231,7 +260,12 @@ PagedSearchToFile(Connection &connection, const char *username, const char *pass
 		WriteEntries(connection, entry, results, counter);
 	    }
 	    if (type == hkldap::RES_SEARCH_RESULT) {
-		int code = GetPagedResult(connection, search, message);
+		std::vector<std::string> urls;
+		int code = GetPagedResult(connection, search, message, urls);
+		if (FollowReferralResult(code, urls, username, password, filter, attributes,
+			results, counter, depth)) {
+		    return hkldap::RES_SEARCH_RESULT;
+		}
 		if (code != 0) {
 		    /* Without a good final result there is no cookie to go on with. */
 		    fprintf(stderr, "\nSearch ended with error (0x%lx)\n\n",
@@ -336,9 +370,17 @@ FollowReferrals(Connection &connection, const Message &reference, const char *us
 	fprintf(stderr, "\nCannot read search reference (0x%lx)\n\n", static_cast<unsigned long>(rc));
 	return;
     }
-    if (urls.empty()) {
-	return;
-    }
+    FollowReferralUrls(urls, username, password, filter, attributes, results, counter, depth);
+}
+
+namespace {
+
+/* Follows referral URLs in list order, each on a connection of its own. */
+void
+FollowReferralUrls(const std::vector<std::string> &urls, const char *username,
+	const char *password, const char *filter, char **attributes, FILE *results,
+	int32_t &counter, int depth)
+{
     for (const std::string &url : urls) {
 	printf("Referral: %s\n", url.c_str());
 	if (depth + 1 > HK_SEARCH_MAX_REFERRAL_DEPTH) {
@@ -358,6 +400,8 @@ FollowReferrals(Connection &connection, const Message &reference, const char *us
 	counter += subCounter;
     }
 }
+
+} // namespace
 
 int
 SearchToFile(Connection &connection, const char *username, const char *password,
@@ -420,7 +464,10 @@ RunDirectorySearch(const char *server, uint16_t port, const char *username,
     }
     SetConnectionOptions(connection);
 
-    FILE *results = HkpCreateResultsFile(resultsPath ? resultsPath : "");
+    /* Owned here so that memory running out mid-search still closes it. */
+    std::unique_ptr<FILE, int (*)(FILE *)> resultsOwner(
+	    HkpCreateResultsFile(resultsPath ? resultsPath : ""), fclose);
+    FILE *results = resultsOwner.get();
     if (results == nullptr) {
 	fprintf(stderr, "\nCannot open file %s for writing.\n\n", resultsPath ? resultsPath : "");
 	return HK_SEARCH_NO_RESULTS_FILE;
@@ -440,7 +487,7 @@ RunDirectorySearch(const char *server, uint16_t port, const char *username,
     SearchToFile(connection, username, password, searchBase, attributes.get(), filter.c_str(),
 	    results, counter, &failed, 0);
 
-    fclose(results);
+    fclose(resultsOwner.release());
     connection.close();
     fflush(stdout);
     fprintf(stderr, "Total entries = %d\n", counter);

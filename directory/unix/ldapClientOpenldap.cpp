@@ -220,19 +220,29 @@ Connection::parseReference(const Message &reference, std::vector<std::string> &u
 
 int
 Connection::parseResult(const Message &result, int *resultCode, bool *hasPageControl,
-	std::string *cookie)
+	std::string *cookie, std::vector<std::string> *referrals)
 {
     int code = 0;
     LDAPControl **controls = nullptr;
+    char **refs = nullptr;
     *hasPageControl = false;
     cookie->clear();
-    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, nullptr, nullptr,
-	    &controls, 0);
+    if (referrals != nullptr) {
+	referrals->clear();
+    }
+    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, nullptr,
+	    referrals != nullptr ? &refs : nullptr, &controls, 0);
     if (rc != LDAP_SUCCESS) {
 	*resultCode = commonCode(rc);
 	return commonCode(rc);
     }
     *resultCode = commonCode(code);
+    if (refs != nullptr) {
+	for (char **r = refs; *r; r++) {
+	    referrals->emplace_back(*r);
+	}
+	ber_memvfree(reinterpret_cast<void **>(refs));
+    }
     LDAPControl *page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr);
     if (page != nullptr) {
 	ber_int_t estimate = 0;

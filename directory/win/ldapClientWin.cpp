@@ -201,19 +201,29 @@ Connection::parseReference(const Message &reference, std::vector<std::string> &u
 
 int
 Connection::parseResult(const Message &result, int *resultCode, bool *hasPageControl,
-	std::string *cookie)
+	std::string *cookie, std::vector<std::string> *referrals)
 {
     ULONG code = 0;
     PLDAPControlA *controls = nullptr;
+    PCHAR *refs = nullptr;
     *hasPageControl = false;
     cookie->clear();
+    if (referrals != nullptr) {
+	referrals->clear();
+    }
     ULONG rc = ldap_parse_resultA(ld(handle_), lm(result.get()), &code, nullptr, nullptr,
-	    nullptr, &controls, FALSE);
+	    referrals != nullptr ? &refs : nullptr, &controls, FALSE);
     if (rc != LDAP_SUCCESS) {
 	*resultCode = static_cast<int>(rc);
 	return static_cast<int>(rc);
     }
     *resultCode = static_cast<int>(code);
+    if (refs != nullptr) {
+	for (PCHAR *r = refs; *r; r++) {
+	    referrals->emplace_back(*r);
+	}
+	ldap_value_freeA(refs);
+    }
     if (controls != nullptr) {
 	ULONG estimate = 0;
 	struct berval *c = nullptr;

@@ -189,6 +189,15 @@ TEST(EntryText, ZeroBytesAndOddNames)
     ASSERT_TRUE(SplitPairs(text, pairs)) << text;
     EXPECT_EQ(pairs, std::vector<std::string>({"#n", "2", "x{y", "1"}));
 
+    /* Names with options, as servers return them, stay as they are. */
+    ResultRecord options;
+    options.set("userCertificate;binary", new AttributeValue("c", 1));
+    options.set("cn;lang-en", new AttributeValue("Ann", 3));
+    options.set("{odd", new AttributeValue("1", 1));
+    text.clear();
+    hkFormatRecord(options, text);
+    EXPECT_EQ(text, "cn;lang-en {Ann} userCertificate;binary {c} \\{odd {1} ");
+
     ResultRecord onlyZero;
     onlyZero.set("cn", new AttributeValue("\0", 1));
     text.clear();
