@@ -59,9 +59,7 @@ public:
 		if (want < used_ + READ_BLOCK) {
 		    want = used_ + READ_BLOCK;
 		}
-		if (!reserve(want)) {
-		    break;
-		}
+		reserve(want);	/* refused: read on into the room left */
 	    }
 	    if (capacity_ == used_) {
 		truncated_ = true;
@@ -102,7 +100,12 @@ private:
 	return Tcl_GetString(obj_);
     }
 
-    /* Tcl strings are limited to INT_MAX bytes. */
+    /*
+     * Tcl strings are limited to INT_MAX bytes. Memory that cannot be had
+     * is a refusal, not the panic of Tcl_SetObjLength: the caller reads on
+     * into the room it has and reports the output as too large when that
+     * is full.
+     */
     bool reserve(size_t want) {
 	if (want <= capacity_) {
 	    return true;
@@ -110,11 +113,12 @@ private:
 	if (want > static_cast<size_t>(INT_MAX)) {
 	    want = static_cast<size_t>(INT_MAX);
 	    if (want <= capacity_) {
-		truncated_ = true;	/* the rest of the file is not read */
 		return false;
 	    }
 	}
-	Tcl_SetObjLength(obj_, static_cast<int>(want));
+	if (!Tcl_AttemptSetObjLength(obj_, static_cast<int>(want))) {
+	    return false;
+	}
 	capacity_ = want;
 	return true;
     }
@@ -175,11 +179,12 @@ HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 	return hkFailNarrow(interp, "Wait for process to end failed", static_cast<int>(waited));
     }
 
+    /* A capture file whose text does not fit into the result stays on disk. */
     OutputText output;
-    if (output.appendFile(req.stdoutName) && req.removeStdout) {
+    if (output.appendFile(req.stdoutName) && req.removeStdout && !output.truncated()) {
 	HkpDeleteFile(req.stdoutName);
     }
-    if (output.appendFile(req.stderrName) && req.removeStderr) {
+    if (output.appendFile(req.stderrName) && req.removeStderr && !output.truncated()) {
 	HkpDeleteFile(req.stderrName);
     }
     Tcl_Obj *text = output.finish();

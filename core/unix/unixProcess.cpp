@@ -24,6 +24,36 @@
 
 extern char **environ;
 
+namespace {
+
+/*
+ * Whether the id is a thread of some process other than its main thread.
+ * kill() takes such an id as naming the whole process; Windows keeps the
+ * two kinds of id apart. Without /proc nothing can be told: false.
+ */
+bool
+isSecondaryThread(uint32_t id)
+{
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%u/status", id);
+    FILE *f = fopen(path, "re");
+    if (f == nullptr) {
+	return false;
+    }
+    char line[256];
+    long tgid = -1;
+    while (fgets(line, sizeof line, f) != nullptr) {
+	if (strncmp(line, "Tgid:", 5) == 0) {
+	    tgid = strtol(line + 5, nullptr, 10);
+	    break;
+	}
+    }
+    fclose(f);
+    return tgid > 0 && static_cast<uint32_t>(tgid) != id;
+}
+
+} // namespace
+
 HkpTerminateStatus
 HkpTerminateProcess(uint32_t pid)
 {
@@ -31,7 +61,7 @@ HkpTerminateProcess(uint32_t pid)
      * kill() takes 0 and negative values as process groups or "every
      * process we may signal": such ids name no single process here.
      */
-    if (pid == 0 || pid > static_cast<uint32_t>(INT_MAX)) {
+    if (pid == 0 || pid > static_cast<uint32_t>(INT_MAX) || isSecondaryThread(pid)) {
 	return HKP_OPEN_FAILED;
     }
     /* The "open": the process exists and we may signal it. */
@@ -254,6 +284,23 @@ private:
 };
 
 /*
+ * Names and command lines with a NUL in them are refused, as on Windows,
+ * where the system would take them cut at the NUL.
+ */
+bool
+holdsNul(const WideString &text)
+{
+    return text.find(static_cast<Tcl_UniChar>(0)) != WideString::npos;
+}
+
+/* The native form of an output file name; empty (no file) for a NUL in it. */
+std::string
+outputName(const WideString &name)
+{
+    return holdsNul(name) ? std::string() : HkpWideToNative(name);
+}
+
+/*
  * Opens a file for the child, above the standard descriptors (so that the
  * dup2 onto 0, 1 or 2 always happens) and closed on exec here.
  */
@@ -403,9 +450,14 @@ HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
 {
     /* The files are made first, as on Windows, whether or not the start works. */
     const int writeFlags = O_WRONLY | O_CREAT | O_TRUNC;
-    Fd out(openForChild(HkpWideToNative(stdoutName), writeFlags));
-    Fd err(openForChild(HkpWideToNative(stderrName), writeFlags));
+    Fd out(openForChild(outputName(stdoutName), writeFlags));
+    Fd err(openForChild(outputName(stderrName), writeFlags));
     Fd in(openForChild("/dev/null", O_RDONLY));
+
+    if (holdsNul(commandLine)) {
+	*errorCode = EINVAL;
+	return false;
+    }
 
     std::vector<WideString> words = hkSplitCommandLine(commandLine);
     if (words.empty() || words[0].empty()) {
@@ -483,7 +535,7 @@ struct HkpReadFile {
 HkpReadFile *
 HkpOpenForReading(const WideString &name)
 {
-    if (name.empty()) {
+    if (name.empty() || holdsNul(name)) {
 	return nullptr;
     }
     int fd;
@@ -526,5 +578,8 @@ HkpCloseReading(HkpReadFile *file)
 void
 HkpDeleteFile(const WideString &name)
 {
+    if (holdsNul(name)) {
+	return;
+    }
     unlink(HkpWideToNative(name).c_str());
 }

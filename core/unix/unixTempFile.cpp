@@ -20,6 +20,15 @@ HkpMakeTempFile(const WideString &prefix)
 {
     const char *env = getenv("TMPDIR");
     std::string dir = (env != nullptr && *env != '\0') ? env : "/tmp";
+    if (dir[0] != '/') {
+	/* The name handed back is a full path, valid after a change of directory. */
+	char *cwd = getcwd(nullptr, 0);
+	if (cwd == nullptr) {
+	    return WideString();
+	}
+	dir = std::string(cwd) + "/" + dir;
+	free(cwd);
+    }
     while (dir.size() > 1 && dir.back() == '/') {
 	dir.pop_back();
     }

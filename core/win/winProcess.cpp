@@ -19,6 +19,14 @@ HkpTerminateProcess(uint32_t pid)
     if (process == nullptr) {
 	return HKP_OPEN_FAILED;
     }
+    /*
+     * The system ignores the two low bits of an id, so 4n+1 opens process
+     * 4n: an id that no process has must not end another one.
+     */
+    if (GetProcessId(process) != static_cast<DWORD>(pid)) {
+	CloseHandle(process);
+	return HKP_OPEN_FAILED;
+    }
     BOOL ended = TerminateProcess(process, 1);
     CloseHandle(process);
     return ended ? HKP_TERMINATED : HKP_TERMINATE_FAILED;
@@ -133,10 +141,23 @@ HkpListProcesses(std::vector<HkpProcessInfo> &out)
 
 namespace {
 
+/*
+ * A name with a NUL in it would reach the system cut at the NUL, naming
+ * another file: no file has such a name.
+ */
+bool
+holdsNul(const WideString &text)
+{
+    return text.find(static_cast<Tcl_UniChar>(0)) != WideString::npos;
+}
+
 /* Created or truncated, inheritable, for the child's output. */
 HANDLE
 openForChild(const WideString &name)
 {
+    if (holdsNul(name)) {
+	return INVALID_HANDLE_VALUE;
+    }
     std::wstring path(name.begin(), name.end());
     SECURITY_ATTRIBUTES sa;
     sa.nLength = sizeof sa;
@@ -164,6 +185,11 @@ HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
      */
     if (commandLine.size() >= 32767) {
 	*errorCode = ERROR_FILENAME_EXCED_RANGE;
+	return false;
+    }
+    /* Likewise a NUL in a word, which would end the line there. */
+    if (holdsNul(commandLine)) {
+	*errorCode = ERROR_INVALID_PARAMETER;
 	return false;
     }
 
@@ -236,7 +262,7 @@ struct HkpReadFile {
 HkpReadFile *
 HkpOpenForReading(const WideString &name)
 {
-    if (name.empty()) {
+    if (name.empty() || holdsNul(name)) {
 	return nullptr;
     }
     std::wstring path(name.begin(), name.end());
@@ -293,6 +319,9 @@ HkpCloseReading(HkpReadFile *file)
 void
 HkpDeleteFile(const WideString &name)
 {
+    if (holdsNul(name)) {
+	return;
+    }
     std::wstring path(name.begin(), name.end());
     DeleteFileW(path.c_str());
 }
