@@ -85,6 +85,18 @@ if [ -x tests/ldap/servers.sh ]; then
   [ -f build/ldap-fixture.env ] && { set -a; . build/ldap-fixture.env; set +a; }
 fi
 
+# ---- Windows build (before the Linux suites, which read the DLL's version too) --
+echo "== building Windows Tcl (cached) and Windows module"
+if bash scripts/build-wintcl.sh >"$LOGDIR/wintcl.log" 2>&1 \
+   && cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+        -DWINTCL_DIR="$ROOT/build-win/wintcl" >"$LOGDIR/cmake-win.log" 2>&1 \
+   && cmake --build build-win -j2 >>"$LOGDIR/cmake-win.log" 2>&1; then
+  WIN_OK=1
+else
+  WIN_OK=0; tail -40 "$LOGDIR/wintcl.log" "$LOGDIR/cmake-win.log" >&2 2>/dev/null; stage_error "Windows build" "failed"
+fi
+
+# ---- Linux suites ---------------------------------------------------------------
 if [ "$LINUX_OK" = 1 ]; then
   ./build/hostkit_unit >"$LOGDIR/unit.log" 2>&1; gtest_counts "units (Linux)" "$LOGDIR/unit.log" $?
   HOSTKIT_BUILD=$ROOT/build HOSTKIT_LIB=$ROOT/build/Hostkit.so HOSTKITTEST_LIB=$ROOT/build/HostkitTest.so \
@@ -92,12 +104,8 @@ if [ "$LINUX_OK" = 1 ]; then
   tcl_counts "Tcl suites (Linux)" "$LOGDIR/tcl-linux.log" $?
 fi
 
-# ---- Windows build under Wine ---------------------------------------------------
-echo "== building Windows Tcl (cached) and Windows module"
-if bash scripts/build-wintcl.sh >"$LOGDIR/wintcl.log" 2>&1 \
-   && cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-        -DWINTCL_DIR="$ROOT/build-win/wintcl" >"$LOGDIR/cmake-win.log" 2>&1 \
-   && cmake --build build-win -j2 >>"$LOGDIR/cmake-win.log" 2>&1; then
+# ---- Windows suites under Wine ----------------------------------------------------
+if [ "$WIN_OK" = 1 ]; then
   WZ="Z:$ROOT"
   # Wine takes its time zone from the environment of the wineserver that the
   # first Wine process starts: a zone with daylight saving lets the suite
@@ -112,8 +120,6 @@ if bash scripts/build-wintcl.sh >"$LOGDIR/wintcl.log" 2>&1 \
   [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
   note_stage "Windows module checks" "$p" "$f" 0
   [ "$f" -gt 0 ] && cat "$LOGDIR/winmodule.log" >&2
-else
-  tail -40 "$LOGDIR/wintcl.log" "$LOGDIR/cmake-win.log" >&2 2>/dev/null; stage_error "Windows build" "failed"
 fi
 
 # ---- Sanitizers -----------------------------------------------------------------

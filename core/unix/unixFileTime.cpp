@@ -14,6 +14,7 @@
  */
 
 #include "core/platform.h"
+#include "core/unix/unixFd.h"
 #include "files/timeWord.h"
 
 #include <cerrno>
@@ -29,23 +30,6 @@ namespace {
 /* Seconds from 1601-01-01 to 1970-01-01, and file-time ticks per second. */
 const int64_t kEpochDifference = 11644473600LL;
 const int64_t kTicksPerSecond = 10000000LL;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-	if (fd_ >= 0) {
-	    close(fd_);		/* also drops both locks */
-	}
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 /*
  * Takes both kinds of lock; false with *errorNumber set when another holder
@@ -119,7 +103,7 @@ HkpSetFileMtime(const WideString &fileName, uint64_t utcFileTime, int *errorNumb
 {
     std::string native = HkpWideToNative(fileName);
     /* No O_CREAT: only an existing file. Not blocking: a device must not hold us up. */
-    Descriptor fd(open(native.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    UnixFd fd(open(native.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
 	*errorNumber = errno;
 	return HKP_MTIME_OPEN_FAILED;

@@ -7,6 +7,7 @@
  */
 
 #include "core/platform.h"
+#include "core/unix/unixFd.h"
 #include "process/execProcess.h"
 
 #include <cerrno>
@@ -265,24 +266,6 @@ HkpListProcesses(std::vector<HkpProcessInfo> &out)
 
 namespace {
 
-/* Closes a descriptor when it goes out of scope. */
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-	if (fd_ >= 0) {
-	    close(fd_);
-	}
-	fd_ = fd;
-    }
-private:
-    int fd_;
-};
-
 /*
  * Names and command lines with a NUL in them are refused, as on Windows,
  * where the system would take them cut at the NUL.
@@ -403,8 +386,8 @@ spawnDetached(SpawnSetup &setup, char *const argv[], pid_t *pid)
     if (pipe2(fds, O_CLOEXEC) != 0) {
 	return errno;
     }
-    Fd readEnd(fds[0]);
-    Fd writeEnd(fds[1]);
+    UnixFd readEnd(fds[0]);
+    UnixFd writeEnd(fds[1]);
 
     pid_t middle = fork();
     if (middle < 0) {
@@ -450,9 +433,9 @@ HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
 {
     /* The files are made first, as on Windows, whether or not the start works. */
     const int writeFlags = O_WRONLY | O_CREAT | O_TRUNC;
-    Fd out(openForChild(outputName(stdoutName), writeFlags));
-    Fd err(openForChild(outputName(stderrName), writeFlags));
-    Fd in(openForChild("/dev/null", O_RDONLY));
+    UnixFd out(openForChild(outputName(stdoutName), writeFlags));
+    UnixFd err(openForChild(outputName(stderrName), writeFlags));
+    UnixFd in(openForChild("/dev/null", O_RDONLY));
 
     if (holdsNul(commandLine)) {
 	*errorCode = EINVAL;

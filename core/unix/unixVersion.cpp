@@ -8,6 +8,7 @@
  */
 
 #include "core/platform.h"
+#include "core/unix/unixFd.h"
 #include "files/peVersion.h"
 
 #include <algorithm>
@@ -48,31 +49,13 @@ private:
     int fd_;
 };
 
-/* Closes the descriptor on every way out. */
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-	if (fd_ >= 0) {
-	    close(fd_);
-	}
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 bool
 readVersionBlock(const WideString &fileName, std::vector<uint8_t> &block)
 {
     block.clear();
     std::string native = HkpWideToNative(fileName);
     /* Not blocking: a FIFO or a device must not hold the command up. */
-    Descriptor fd(open(native.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    UnixFd fd(open(native.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
 	return false;
     }

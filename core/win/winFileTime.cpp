@@ -5,31 +5,9 @@
  */
 
 #include "core/platform.h"
+#include "core/win/winHandle.h"
 
 #include <windows.h>
-
-namespace {
-
-/* Closes the handle on every way out. */
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-	if (valid()) {
-	    CloseHandle(handle_);
-	}
-    }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-} // namespace
 
 /*
  * SystemTimeToFileTime checks the fields; TzSpecificLocalTimeToSystemTime
@@ -79,7 +57,7 @@ HkpSetFileMtime(const WideString &fileName, uint64_t utcFileTime, int *errorNumb
 	*errorNumber = ERROR_ACCESS_DENIED;
 	return HKP_MTIME_OPEN_FAILED;
     }
-    FileHandle file(CreateFileW(reinterpret_cast<LPCWSTR>(fileName.c_str()),
+    WinHandle file(CreateFileW(reinterpret_cast<LPCWSTR>(fileName.c_str()),
 	    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.valid()) {
 	*errorNumber = static_cast<int>(GetLastError());

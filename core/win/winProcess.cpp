@@ -7,6 +7,7 @@
  */
 
 #include "core/platform.h"
+#include "core/win/winHandle.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -40,30 +41,6 @@ HkpTerminateProcess(uint32_t pid)
 
 namespace {
 
-/* Closes a handle when it goes out of scope. */
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~Handle() { reset(); }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    void reset(HANDLE h = INVALID_HANDLE_VALUE) {
-	if (valid()) {
-	    CloseHandle(h_);
-	}
-	h_ = h;
-    }
-    HANDLE release() {
-	HANDLE h = h_;
-	h_ = INVALID_HANDLE_VALUE;
-	return h;
-    }
-private:
-    HANDLE h_;
-};
-
 /*
  * The records' size fields: 556 and 1064 in a 32-bit build, 568 and 1080
  * in a 64-bit one (pointer-sized members); the platform checks them.
@@ -76,7 +53,7 @@ private:
 bool
 getFirstModule(DWORD pid, MODULEENTRY32W *module)
 {
-    Handle snapshot;
+    WinHandle snapshot;
     /* The snapshot may fail with ERROR_BAD_LENGTH while the process loads
      * modules; a retry is what the platform asks for. */
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -107,7 +84,7 @@ wideFrom(const wchar_t *text, size_t limit)
 HkpProcessListStatus
 HkpListProcesses(std::vector<HkpProcessInfo> &out)
 {
-    Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    WinHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.valid()) {
 	return HKP_LIST_NO_SNAPSHOT;
     }
@@ -175,8 +152,8 @@ HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
 	uint32_t *errorCode)
 {
     (void) background;
-    Handle out(openForChild(stdoutName));
-    Handle err(openForChild(stderrName));
+    WinHandle out(openForChild(stdoutName));
+    WinHandle err(openForChild(stderrName));
 
     /*
      * The platform's limit is 32,767 characters with the terminator. Some

@@ -16,6 +16,7 @@
  */
 
 #include "core/platform.h"
+#include "core/win/winHandle.h"
 #include "files/peVersion.h"
 
 #include <windows.h>
@@ -23,24 +24,6 @@
 #include <vector>
 
 namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-	if (valid()) {
-	    CloseHandle(handle_);
-	}
-    }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 class FileSource : public hkpe::ByteSource {
 public:
@@ -77,7 +60,7 @@ private:
 bool
 versionResourceIsSound(const WideString &fileName)
 {
-    FileHandle file(CreateFileW(reinterpret_cast<LPCWSTR>(fileName.c_str()), GENERIC_READ,
+    WinHandle file(CreateFileW(reinterpret_cast<LPCWSTR>(fileName.c_str()), GENERIC_READ,
 	    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
 	    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK) {
