@@ -12,6 +12,9 @@
 #   --no-install  do not run scripts/install-deps.sh (done by default when root)
 #   --quick       skip the sanitizer and fuzz stages
 set -uo pipefail
+# Nothing here reads standard input; a closed one (as under CI) would hand
+# descriptor 0 to the first file or socket a server or test opens.
+exec </dev/null
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 

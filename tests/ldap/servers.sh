@@ -75,7 +75,9 @@ wait_up() {  # port
 }
 
 start_one() {  # name port
-  "$SLAPD" -f "$DIR/$1/slapd.conf" -h "ldap://127.0.0.1:$2/" -n "hostkit-$1"
+  # slapd makes its standard streams /dev/null when it detaches: with a
+  # closed standard input its first socket would be descriptor 0 and go too.
+  "$SLAPD" -f "$DIR/$1/slapd.conf" -h "ldap://127.0.0.1:$2/" -n "hostkit-$1" </dev/null
   wait_up "$2"
 }
 
