@@ -321,4 +321,12 @@ HkpDeleteStatus HkpDeleteResultsFile(const char *path);
  */
 FILE *HkpCreateResultsFile(const char *path);
 
+/*
+ * Opens a results file as a text stream for reading; null on failure. The
+ * stream is not handed down to programs that execprocess starts while a
+ * search is being read (close-on-exec on Unix, not inheritable on Windows),
+ * so that such a program cannot keep the file from being deleted.
+ */
+FILE *HkpOpenResultsFile(const char *path);
+
 #endif /* HOSTKIT_PLATFORM_H */

@@ -148,7 +148,7 @@ SearchContext::readNextRecord(ResultRecord &record)
 {
     record.clear();
     if (resultsFile_ == nullptr) {
-	if (resultsPath_[0] == '\0' || (resultsFile_ = fopen(resultsPath_, "r")) == nullptr) {
+	if (resultsPath_[0] == '\0' || (resultsFile_ = HkpOpenResultsFile(resultsPath_)) == nullptr) {
 	    return HK_RESULTS_CANNOT_OPEN;
 	}
     }

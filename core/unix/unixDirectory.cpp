@@ -118,3 +118,9 @@ HkpCreateResultsFile(const char *path)
     }
     return f;
 }
+
+FILE *
+HkpOpenResultsFile(const char *path)
+{
+    return fopen(path, "re");
+}

@@ -10,6 +10,8 @@
 #include "core/platform.h"
 
 #include <windows.h>
+
+#include <cerrno>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -75,4 +77,15 @@ HkpCreateResultsFile(const char *path)
 	return nullptr;
     }
     return fopen(path, "w");
+}
+
+FILE *
+HkpOpenResultsFile(const char *path)
+{
+    /* 'N': the handle is not inherited by the programs execprocess starts. */
+    FILE *f = fopen(path, "rN");
+    if (f == nullptr && errno == EINVAL) {
+	f = fopen(path, "r");		/* a run-time library without 'N' */
+    }
+    return f;
 }
