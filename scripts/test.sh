@@ -30,6 +30,10 @@ if [ "$install" = 1 ] && [ "$(id -u)" = 0 ]; then
   bash scripts/install-deps.sh || { echo "installing packages failed" >&2; exit 1; }
 fi
 
+# No suite may hang the run: a normal one takes a minute or two.
+SUITE_LIMIT=${HOSTKIT_SUITE_LIMIT:-900}
+bounded() { timeout --kill-after=20 "$SUITE_LIMIT" "$@"; }
+
 PASSED=0; FAILED=0; SKIPPED=0
 declare -a FAILED_STAGES=()
 LOGDIR=$ROOT/build/test-logs
@@ -101,9 +105,9 @@ fi
 
 # ---- Linux suites ---------------------------------------------------------------
 if [ "$LINUX_OK" = 1 ]; then
-  ./build/hostkit_unit >"$LOGDIR/unit.log" 2>&1; gtest_counts "units (Linux)" "$LOGDIR/unit.log" $?
+  bounded ./build/hostkit_unit >"$LOGDIR/unit.log" 2>&1; gtest_counts "units (Linux)" "$LOGDIR/unit.log" $?
   HOSTKIT_BUILD=$ROOT/build HOSTKIT_LIB=$ROOT/build/Hostkit.so HOSTKITTEST_LIB=$ROOT/build/HostkitTest.so \
-    tclsh8.6 tests/all.tcl >"$LOGDIR/tcl-linux.log" 2>&1
+    bounded tclsh8.6 tests/all.tcl >"$LOGDIR/tcl-linux.log" 2>&1
   tcl_counts "Tcl suites (Linux)" "$LOGDIR/tcl-linux.log" $?
 fi
 
@@ -116,8 +120,9 @@ if [ "$WIN_OK" = 1 ]; then
   WINEPREFIX="${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}" /usr/lib/wine/wineserver -k 2>/dev/null || true
   TZ=Europe/Berlin HOSTKIT_UNDER_WINE=1 HOSTKIT_BUILD="$WZ/build-win" HOSTKIT_LIB="$WZ/build-win/Hostkit.dll" \
     HOSTKITTEST_LIB="$WZ/build-win/HostkitTest.dll" \
-    bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl" >"$LOGDIR/tcl-wine.log" 2>&1
+    bounded bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl" >"$LOGDIR/tcl-wine.log" 2>&1
   tcl_counts "Tcl suites (Windows, Wine)" "$LOGDIR/tcl-wine.log" $?
+  WINEPREFIX="${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}" /usr/lib/wine/wineserver -k 2>/dev/null || true
   /usr/bin/python3 tests/winmodule_check.py build-win >"$LOGDIR/winmodule.log" 2>&1
   rc=$?; p=$(grep -c '^ok ' "$LOGDIR/winmodule.log"); f=$(grep -c '^not ok ' "$LOGDIR/winmodule.log")
   [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
@@ -133,7 +138,7 @@ if [ "$quick" = 0 ]; then
     ASAN_RT=$(g++ -print-file-name=libasan.so)
     UBSAN_RT=$(g++ -print-file-name=libubsan.so)
     # Tcl itself keeps memory to the end on purpose: leak checks belong to the units and fuzzers.
-    LD_PRELOAD="$ASAN_RT $UBSAN_RT" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+    bounded env LD_PRELOAD="$ASAN_RT $UBSAN_RT" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
       UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       HOSTKIT_BUILD=$ROOT/build-asan HOSTKIT_LIB=$ROOT/build-asan/Hostkit.so \
       HOSTKITTEST_LIB=$ROOT/build-asan/HostkitTest.so HOSTKIT_SANITIZED=1 \
