@@ -5,10 +5,11 @@
 add_executable(hkresultsfile tests/resultsfile/resultsFileCheck.cpp
   directory/resultsFile.cpp directory/resultRecord.cpp)
 if(WIN32)
-  target_sources(hkresultsfile PRIVATE core/win/winResultsFile.cpp)
+  target_sources(hkresultsfile PRIVATE directory/win/winResultsFile.cpp)
+  target_link_libraries(hkresultsfile PRIVATE shlwapi shell32)
   target_link_options(hkresultsfile PRIVATE -static -static-libgcc -static-libstdc++)
 else()
-  target_sources(hkresultsfile PRIVATE core/unix/unixResultsFile.cpp)
+  target_sources(hkresultsfile PRIVATE directory/unix/unixResultsFile.cpp)
 endif()
 target_include_directories(hkresultsfile PRIVATE ${CMAKE_SOURCE_DIR} ${TCL_INCLUDE_DIR})
 target_compile_options(hkresultsfile PRIVATE -Wall -Wextra)

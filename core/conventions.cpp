@@ -8,32 +8,21 @@
 
 #include "core/hostkit.h"
 
-#include <cstdio>
+static_assert(sizeof(Tcl_UniChar) == sizeof(WideChar), "Hostkit needs a Tcl with 16-bit Tcl_UniChar");
+
+Tcl_Obj *
+hkNewWideObj(const WideString &text)
+{
+    return Tcl_NewUnicodeObj(reinterpret_cast<const Tcl_UniChar *>(text.data()),
+	    static_cast<int>(text.size()));
+}
 
 WideString
 hkWideArg(Tcl_Obj *objPtr)
 {
     int length = 0;
     Tcl_UniChar *chars = Tcl_GetUnicodeFromObj(objPtr, &length);
-    return WideString(chars, static_cast<size_t>(length));
-}
-
-WideString
-hkWide(const char *ascii)
-{
-    WideString out;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(ascii); *p; ++p) {
-	out.push_back(static_cast<Tcl_UniChar>(*p));
-    }
-    return out;
-}
-
-WideString
-hkWideDecimal(long long value)
-{
-    char buf[32];
-    snprintf(buf, sizeof buf, "%lld", value);
-    return hkWide(buf);
+    return WideString(reinterpret_cast<const WideChar *>(chars), static_cast<size_t>(length));
 }
 
 int
@@ -46,7 +35,7 @@ hkSetNarrowResult(Tcl_Interp *interp, const char *text)
 int
 hkSetWideResult(Tcl_Interp *interp, const WideString &text)
 {
-    Tcl_SetObjResult(interp, Tcl_NewUnicodeObj(text.data(), static_cast<int>(text.size())));
+    Tcl_SetObjResult(interp, hkNewWideObj(text));
     return TCL_OK;
 }
 
@@ -66,7 +55,7 @@ hkFailNarrow(Tcl_Interp *interp, const char *message, int code)
 int
 hkFailWide(Tcl_Interp *interp, const WideString &message, int code)
 {
-    Tcl_SetObjResult(interp, Tcl_NewUnicodeObj(message.data(), static_cast<int>(message.size())));
+    Tcl_SetObjResult(interp, hkNewWideObj(message));
     Tcl_SetErrno(code);
     return TCL_ERROR;
 }

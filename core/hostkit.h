@@ -19,17 +19,10 @@
 
 #include <tcl.h>
 
+#include "core/base/wideText.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <string>
-
-/*
- * UTF-16 text, as Tcl_UniChar holds it in Tcl 8.6 and as the Windows wide
- * functions take it.
- */
-typedef std::basic_string<Tcl_UniChar> WideString;
-
-static_assert(sizeof(Tcl_UniChar) == 2, "Hostkit needs a Tcl with 16-bit Tcl_UniChar");
 
 /* Package identity. */
 #define HOSTKIT_PACKAGE_NAME "OmbriHostkit"
@@ -37,17 +30,14 @@ static_assert(sizeof(Tcl_UniChar) == 2, "Hostkit needs a Tcl with 16-bit Tcl_Uni
 #define HOSTKIT_VERSION_NUMBER 0.1
 
 /*
- * Wide text helpers.
+ * Wide text at the Tcl boundary.
  */
 
 /* The word's text as UTF-16 (Tcl_GetUnicodeFromObj). */
 WideString hkWideArg(Tcl_Obj *objPtr);
 
-/* Widens 7-bit text (messages, numbers); bytes above 0x7F are taken as Latin-1. */
-WideString hkWide(const char *ascii);
-
-/* Decimal text of a number, widened. */
-WideString hkWideDecimal(long long value);
+/* A new Tcl object holding the wide text. */
+Tcl_Obj *hkNewWideObj(const WideString &text);
 
 /*
  * Results. Each returns TCL_OK so that a command can end with

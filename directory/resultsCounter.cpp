@@ -5,7 +5,7 @@
  */
 
 #include "directory/resultsCounter.h"
-#include "core/platform.h"
+#include "core/lockPlatform.h"
 #include "core/processState.h"
 
 namespace {

@@ -21,7 +21,7 @@
 
 #include "directory/resultsFile.h"
 
-#include "core/platform.h"
+#include "directory/resultsFilePlatform.h"
 #include "directory/resultRecord.h"
 
 #include <algorithm>

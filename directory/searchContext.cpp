@@ -10,7 +10,7 @@
 #include "directory/resultsFile.h"
 #include "directory/scramble.h"
 #include "directory/searchDriver.h"
-#include "core/platform.h"
+#include "directory/resultsFilePlatform.h"
 
 #include <cstring>
 #include <new>

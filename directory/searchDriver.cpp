@@ -14,7 +14,7 @@
 
 #include "directory/searchDriver.h"
 #include "directory/resultsFile.h"
-#include "core/platform.h"
+#include "directory/resultsFilePlatform.h"
 
 #include <cstring>
 #include <memory>

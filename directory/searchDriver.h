@@ -16,7 +16,7 @@
 #ifndef HOSTKIT_SEARCH_DRIVER_H
 #define HOSTKIT_SEARCH_DRIVER_H
 
-#include "directory/ldapClient.h"
+#include "directory/ldapPlatform.h"
 #include "directory/searchText.h"
 
 #include <cstdint>

@@ -28,7 +28,7 @@ HkFileGetVersionObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const 
 	return hkFailWide(interp, hkWide("File does not exist or has no version information"), -20);
     }
     WideString attribute = hkWideArg(objv[2]);
-    std::unique_ptr<Tcl_UniChar[]> value = reader.queryString(attribute.c_str());
+    std::unique_ptr<WideChar[]> value = reader.queryString(attribute.c_str());
     if (!value) {
 	return hkFailWide(interp, hkWide("File does not have the specified version attribute"), -30);
     }

@@ -6,7 +6,7 @@
  */
 
 #include "core/hostkit.h"
-#include "core/platform.h"
+#include "files/fileTimePlatform.h"
 #include "files/timeWord.h"
 
 namespace {
@@ -15,7 +15,7 @@ namespace {
 WideString
 untilNul(const WideString &text)
 {
-    size_t end = text.find(static_cast<Tcl_UniChar>(0));
+    size_t end = text.find(static_cast<WideChar>(0));
     return end == WideString::npos ? text : text.substr(0, end);
 }
 

@@ -10,6 +10,7 @@
 #include "files/peVersion.h"
 
 #include <cstring>
+#include <string>
 
 namespace hkpe {
 
@@ -363,7 +364,7 @@ foldAscii(uint16_t c)
 }
 
 bool
-keyMatches(const uint8_t *block, const Node &node, const uint16_t *part, size_t partLength)
+keyMatches(const uint8_t *block, const Node &node, const char16_t *part, size_t partLength)
 {
     if (node.keyLength != partLength) {
 	return false;
@@ -379,20 +380,20 @@ keyMatches(const uint8_t *block, const Node &node, const uint16_t *part, size_t 
 } // namespace
 
 bool
-queryValue(const uint8_t *block, size_t blockSize, const uint16_t *path,
+queryValue(const uint8_t *block, size_t blockSize, const char16_t *path,
 	const uint8_t **value, uint32_t *length)
 {
     Node node;
     if (block == nullptr || !parseNode(block, blockSize, 0, &node)) {
 	return false;
     }
-    const uint16_t *p = path;
+    const char16_t *p = path;
     while (*p != 0) {
 	if (*p == '\\') {
 	    ++p;
 	    continue;
 	}
-	const uint16_t *partEnd = p;
+	const char16_t *partEnd = p;
 	while (*partEnd != 0 && *partEnd != '\\') {
 	    ++partEnd;
 	}
@@ -424,12 +425,12 @@ bool
 queryValueNarrow(const uint8_t *block, size_t blockSize, const char *path,
 	const uint8_t **value, uint32_t *length)
 {
-    std::vector<uint16_t> wide;
+    std::u16string wide;
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(path); *p; ++p) {
 	wide.push_back(*p);
     }
-    wide.push_back(0);
-    return queryValue(block, blockSize, wide.data(), value, length);
+    
+    return queryValue(block, blockSize, wide.c_str(), value, length);
 }
 
 } // namespace hkpe

@@ -76,7 +76,7 @@ bool readVersionResource(ByteSource &source, std::vector<uint8_t> &block);
  * otherwise), cut so that the value never reaches past its node or the
  * block.
  */
-bool queryValue(const uint8_t *block, size_t blockSize, const uint16_t *path,
+bool queryValue(const uint8_t *block, size_t blockSize, const char16_t *path,
 	const uint8_t **value, uint32_t *length);
 
 /* The same with a 7-bit path ("\", "\VarFileInfo\Translation"). */

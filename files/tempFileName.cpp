@@ -6,7 +6,7 @@
  */
 
 #include "files/tempFileName.h"
-#include "core/platform.h"
+#include "files/tempFilePlatform.h"
 
 WideString
 tempFilePrefix(const WideString &prefix)
@@ -15,7 +15,7 @@ tempFilePrefix(const WideString &prefix)
     if (!out.empty() && out.back() >= 0xD800 && out.back() <= 0xDBFF) {
 	out.pop_back();
     }
-    for (Tcl_UniChar &c : out) {
+    for (WideChar &c : out) {
 	if (c == '/' || c == '\\' || c == 0) {
 	    c = '_';
 	}

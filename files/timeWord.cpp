@@ -23,7 +23,7 @@ isDigit(uint16_t c)
 } // namespace
 
 int
-hkScanUnsignedNumbers(const uint16_t *text, size_t length, uint32_t *values, int count)
+hkScanUnsignedNumbers(const char16_t *text, size_t length, uint32_t *values, int count)
 {
     size_t i = 0;
     auto at = [&](size_t k) -> uint16_t { return k < length ? text[k] : 0; };

@@ -21,7 +21,7 @@
  * 2^32 as the Windows run-time library's scanning does, and a minus sign
  * negates it modulo 2^32. Text after the last number is not looked at.
  */
-int hkScanUnsignedNumbers(const uint16_t *text, size_t length, uint32_t *values, int count);
+int hkScanUnsignedNumbers(const char16_t *text, size_t length, uint32_t *values, int count);
 
 /*
  * True for a calendar date and time that the Windows conversion

@@ -7,7 +7,7 @@
 
 #include "files/versionInfoReader.h"
 
-#include "core/platform.h"
+#include "files/versionPlatform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -36,7 +36,7 @@ VersionInfoReader::~VersionInfoReader()
 }
 
 bool
-VersionInfoReader::loadFile(const Tcl_UniChar *fileName)
+VersionInfoReader::loadFile(const WideChar *fileName)
 {
     codePage_ = kDefaultCodePage;
     language_ = kDefaultLanguage;
@@ -89,8 +89,8 @@ VersionInfoReader::loadFile(const Tcl_UniChar *fileName)
     return fixedInfo_[0] == kFixedInfoSignature;
 }
 
-std::unique_ptr<Tcl_UniChar[]>
-VersionInfoReader::queryString(const Tcl_UniChar *attributeName)
+std::unique_ptr<WideChar[]>
+VersionInfoReader::queryString(const WideChar *attributeName)
 {
     if (!block_) {
 	return nullptr;
@@ -123,18 +123,18 @@ VersionInfoReader::queryString(const Tcl_UniChar *attributeName)
     }
     size_t count = 0;
     while (count < limit) {
-	Tcl_UniChar c;
+	WideChar c;
 	memcpy(&c, start + 2 * count, sizeof c);
 	if (c == 0) {
 	    break;
 	}
 	++count;
     }
-    std::unique_ptr<Tcl_UniChar[]> copy(new (std::nothrow) Tcl_UniChar[count + 1]);
+    std::unique_ptr<WideChar[]> copy(new (std::nothrow) WideChar[count + 1]);
     if (!copy) {
 	return nullptr;
     }
-    memcpy(copy.get(), start, count * sizeof(Tcl_UniChar));
+    memcpy(copy.get(), start, count * sizeof(WideChar));
     copy[count] = 0;
     return copy;
 }

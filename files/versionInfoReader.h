@@ -27,14 +27,14 @@ public:
      * name). True exactly when the file has a block whose fixed
      * information carries the signature 0xFEEF04BD.
      */
-    bool loadFile(const Tcl_UniChar *fileName);
+    bool loadFile(const WideChar *fileName);
 
     /*
      * The value of a string attribute (a zero-terminated wide name) under
      * the language and code page of the first translation, as a new
      * zero-terminated copy that the caller owns; null when there is none.
      */
-    std::unique_ptr<Tcl_UniChar[]> queryString(const Tcl_UniChar *attributeName);
+    std::unique_ptr<WideChar[]> queryString(const WideChar *attributeName);
 
     /* The sub-block path buffer of the string look-up, terminator included. */
     static const size_t kSubBlockPathSize = 1024;

@@ -7,7 +7,7 @@
  */
 
 #include "core/hostkit.h"
-#include "core/platform.h"
+#include "process/processPlatform.h"
 #include "files/tempFileName.h"
 #include "process/execProcess.h"
 

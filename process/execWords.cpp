@@ -10,16 +10,16 @@
 
 namespace {
 
-const Tcl_UniChar SPACE = 0x20;
-const Tcl_UniChar TAB = 0x09;
-const Tcl_UniChar QUOTE = 0x22;
-const Tcl_UniChar BACKSLASH = 0x5C;
-const Tcl_UniChar GREATER = 0x3E;
-const Tcl_UniChar TWO = 0x32;
-const Tcl_UniChar AMPERSAND = 0x26;
+const WideChar SPACE = 0x20;
+const WideChar TAB = 0x09;
+const WideChar QUOTE = 0x22;
+const WideChar BACKSLASH = 0x5C;
+const WideChar GREATER = 0x3E;
+const WideChar TWO = 0x32;
+const WideChar AMPERSAND = 0x26;
 
 bool
-isBlank(Tcl_UniChar c)
+isBlank(WideChar c)
 {
     return c == SPACE || c == TAB;
 }
@@ -92,7 +92,7 @@ hkSplitCommandLine(const WideString &line)
     WideString program;
     bool quoted = false;
     for (; i < n; ++i) {
-	Tcl_UniChar c = line[i];
+	WideChar c = line[i];
 	if (c == QUOTE) {
 	    quoted = !quoted;
 	} else if (!quoted && isBlank(c)) {
@@ -113,7 +113,7 @@ hkSplitCommandLine(const WideString &line)
 	WideString arg;
 	quoted = false;
 	while (i < n) {
-	    Tcl_UniChar c = line[i];
+	    WideChar c = line[i];
 	    if (c == BACKSLASH) {
 		size_t slashes = 0;
 		while (i < n && line[i] == BACKSLASH) {

@@ -6,7 +6,7 @@
  */
 
 #include "core/hostkit.h"
-#include "core/platform.h"
+#include "process/processPlatform.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ void
 appendWide(Tcl_Obj *list, const WideString &text)
 {
     Tcl_ListObjAppendElement(nullptr, list,
-	    Tcl_NewUnicodeObj(text.data(), static_cast<int>(text.size())));
+	    hkNewWideObj(text));
 }
 
 } // namespace

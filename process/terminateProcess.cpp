@@ -5,7 +5,7 @@
  */
 
 #include "core/hostkit.h"
-#include "core/platform.h"
+#include "process/processPlatform.h"
 
 #include <cstdio>
 #include <cstdlib>

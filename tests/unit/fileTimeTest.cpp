@@ -6,7 +6,8 @@
  *	daylight saving, and setting the last-write time of a real file.
  */
 
-#include "core/platform.h"
+#include "files/fileTimePlatform.h"
+#include "core/unix/unixText.h"
 #include "files/timeWord.h"
 
 #include <gtest/gtest.h>
@@ -23,17 +24,17 @@
 
 namespace {
 
-std::vector<uint16_t>
+std::u16string
 wide(const std::string &s)
 {
-    return std::vector<uint16_t>(s.begin(), s.end());
+    return std::u16string(s.begin(), s.end());
 }
 
 /* Reads six numbers; returns the count and fills values. */
 int
 scan(const std::string &text, uint32_t values[6])
 {
-    std::vector<uint16_t> w = wide(text);
+    std::u16string w = wide(text);
     return hkScanUnsignedNumbers(w.data(), w.size(), values, 6);
 }
 
@@ -122,18 +123,18 @@ TEST(TimeWord, ReadsLikeScanningSixUnsigned)
 TEST(TimeWord, StopsAtTheGivenLengthAndAtNul)
 {
     uint32_t values[6] = {};
-    std::vector<uint16_t> w = wide("1 2 3 4 5 678");
+    std::u16string w = wide("1 2 3 4 5 678");
     EXPECT_EQ(hkScanUnsignedNumbers(w.data(), w.size() - 2, values, 6), 6);
     EXPECT_EQ(values[5], 6u);
     EXPECT_EQ(hkScanUnsignedNumbers(w.data(), 3, values, 6), 2);
 
-    std::vector<uint16_t> nul = {'1', ' ', '2', 0, '3', ' ', '4', ' ', '5', ' ', '6'};
+    std::u16string nul = {'1', ' ', '2', 0, '3', ' ', '4', ' ', '5', ' ', '6'};
     EXPECT_EQ(hkScanUnsignedNumbers(nul.data(), nul.size(), values, 6), 2);
 
     /* Digits of other scripts are not digits here; no wide blank but ASCII's. */
-    std::vector<uint16_t> other = {0xFF11, ' ', '2'};
+    std::u16string other = {0xFF11, ' ', '2'};
     EXPECT_EQ(hkScanUnsignedNumbers(other.data(), other.size(), values, 6), 0);
-    std::vector<uint16_t> ideographicSpace = {'1', 0x3000, '2'};
+    std::u16string ideographicSpace = {'1', 0x3000, '2'};
     EXPECT_EQ(hkScanUnsignedNumbers(ideographicSpace.data(), ideographicSpace.size(), values, 6), 1);
 }
 

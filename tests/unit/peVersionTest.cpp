@@ -34,10 +34,10 @@ put32(Bytes &b, size_t at, uint32_t v)
     }
 }
 
-std::vector<uint16_t>
+std::vector<char16_t>
 wide(const std::string &s)
 {
-    std::vector<uint16_t> w(s.begin(), s.end());
+    std::vector<char16_t> w(s.begin(), s.end());
     w.push_back(0);
     return w;
 }
@@ -191,7 +191,7 @@ query(const Bytes &block, const std::string &path, std::string *text = nullptr,
 {
     const uint8_t *value = nullptr;
     uint32_t n = 0;
-    std::vector<uint16_t> w = wide(path);
+    std::vector<char16_t> w = wide(path);
     if (!hkpe::queryValue(block.data(), block.size(), w.data(), &value, &n)) {
 	return false;
     }
@@ -431,14 +431,14 @@ TEST(VersionQuery, BlocksCutShortAtEveryLength)
 		 "\\StringFileInfo\\040904b0\\ProductVersion"}) {
 	    const uint8_t *value = nullptr;
 	    uint32_t length = 0;
-	    std::vector<uint16_t> w = wide(path);
+	    std::vector<char16_t> w = wide(path);
 	    if (hkpe::queryValue(block.data(), n, w.data(), &value, &length)) {
 		size_t unit = std::string(path).find("String") != std::string::npos ? 2 : 1;
 		EXPECT_LE(value + length * unit, block.data() + n) << n << " " << path;
 	    }
 	}
     }
-    std::vector<uint16_t> root = wide("\\");
+    std::vector<char16_t> root = wide("\\");
     const uint8_t *value = nullptr;
     uint32_t length = 0;
     EXPECT_FALSE(hkpe::queryValue(nullptr, 0, root.data(), &value, &length));
@@ -456,7 +456,7 @@ TEST(VersionQuery, EverySingleByteDamageStaysInside)
 		     "\\StringFileInfo\\040904b0\\Comments"}) {
 		const uint8_t *value = nullptr;
 		uint32_t length = 0;
-		std::vector<uint16_t> w = wide(path);
+		std::vector<char16_t> w = wide(path);
 		if (hkpe::queryValue(block.data(), block.size(), w.data(), &value, &length)) {
 		    ASSERT_LE(value + length, block.data() + block.size()) << at << " " << path;
 		}

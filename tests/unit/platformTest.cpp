@@ -4,7 +4,10 @@
  *	Units for the general platform operations.
  */
 
-#include "core/platform.h"
+#include "core/unix/unixText.h"
+#include "core/lockPlatform.h"
+
+#include <tcl.h>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +20,7 @@ TEST(PlatformText, WideAndNativeRoundTrip)
     std::string saved = Tcl_GetEncodingName(nullptr);
     ASSERT_EQ(Tcl_SetSystemEncoding(nullptr, "utf-8"), TCL_OK);
     /* ASCII, Latin-1, a BMP ideograph and a surrogate pair. */
-    const Tcl_UniChar text[] = {'a', 0x00E9, 0x4E2D, 0xD83D, 0xDE00, 'z'};
+    const WideChar text[] = {'a', 0x00E9, 0x4E2D, 0xD83D, 0xDE00, 'z'};
     WideString wide(text, sizeof text / sizeof text[0]);
     std::string native = HkpWideToNative(wide);
     EXPECT_EQ(native, std::string("a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z"));
@@ -34,7 +37,7 @@ TEST(PlatformText, WideAndNativeRoundTrip)
 TEST(PlatformText, NativeFollowsTheSystemEncoding)
 {
     std::string saved = Tcl_GetEncodingName(nullptr);
-    const Tcl_UniChar cafe[] = {'c', 'a', 'f', 0x00E9};
+    const WideChar cafe[] = {'c', 'a', 'f', 0x00E9};
     WideString wide(cafe, 4);
     struct Case {
 	const char *encoding;

@@ -13,7 +13,8 @@
  *	open without a lock is not seen.
  */
 
-#include "core/platform.h"
+#include "files/fileTimePlatform.h"
+#include "core/unix/unixText.h"
 #include "core/unix/unixFd.h"
 #include "files/timeWord.h"
 

@@ -6,7 +6,8 @@
  *	so that no two callers, in this process or another, get one name.
  */
 
-#include "core/platform.h"
+#include "files/tempFilePlatform.h"
+#include "core/unix/unixText.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,50 +1,29 @@
 /*
- * unixCore.cpp --
+ * unixText.cpp --
  *
- *	POSIX definitions of the general platform operations: the process-wide
- *	lock and the conversion of wide text to and from the native form.
+ *	Conversion of wide text to and from the native form on Unix.
  *
  *	Native text is what Tcl itself hands the system for file names,
  *	program arguments and the like: its internal UTF-8 converted to the
  *	system encoding. So a name that Tcl's own file commands reach is the
  *	same name here, whatever the locale, and a character outside the BMP
  *	becomes one four-byte UTF-8 sequence rather than two encoded halves.
+ *	This is the one platform file that calls Tcl: the conversion must be
+ *	Tcl's own.
  */
 
-#include "core/platform.h"
+#include "core/unix/unixText.h"
 
-#include <pthread.h>
+#include <tcl.h>
 
-struct HkpLock {
-    pthread_mutex_t mutex;
-};
-
-HkpLock *
-HkpLockCreate(void)
-{
-    HkpLock *lock = new HkpLock;
-    pthread_mutex_init(&lock->mutex, nullptr);
-    return lock;
-}
-
-void
-HkpLockEnter(HkpLock *lock)
-{
-    pthread_mutex_lock(&lock->mutex);
-}
-
-void
-HkpLockLeave(HkpLock *lock)
-{
-    pthread_mutex_unlock(&lock->mutex);
-}
+static_assert(sizeof(Tcl_UniChar) == sizeof(WideChar), "Hostkit needs a Tcl with 16-bit Tcl_UniChar");
 
 std::string
 HkpWideToNative(const WideString &text)
 {
     Tcl_DString utf, ds;
     Tcl_DStringInit(&utf);
-    Tcl_UniCharToUtfDString(text.data(), static_cast<int>(text.size()), &utf);
+    Tcl_UniCharToUtfDString(reinterpret_cast<const Tcl_UniChar *>(text.data()), static_cast<int>(text.size()), &utf);
     Tcl_UtfToExternalDString(nullptr, Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), &ds);
     std::string out(Tcl_DStringValue(&ds), static_cast<size_t>(Tcl_DStringLength(&ds)));
     Tcl_DStringFree(&ds);
@@ -59,7 +38,7 @@ HkpNativeToWide(const std::string &text)
     Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<int>(text.size()), &utf);
     Tcl_DStringInit(&ds);
     Tcl_UtfToUniCharDString(Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), &ds);
-    WideString out(reinterpret_cast<const Tcl_UniChar *>(Tcl_DStringValue(&ds)),
+    WideString out(reinterpret_cast<const WideChar *>(Tcl_DStringValue(&ds)),
 	    static_cast<size_t>(Tcl_DStringLength(&ds)) / sizeof(Tcl_UniChar));
     Tcl_DStringFree(&ds);
     Tcl_DStringFree(&utf);

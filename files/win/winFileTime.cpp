@@ -4,7 +4,7 @@
  *	Win32 definitions of the file-time operations.
  */
 
-#include "core/platform.h"
+#include "files/fileTimePlatform.h"
 #include "core/win/winHandle.h"
 
 #include <windows.h>

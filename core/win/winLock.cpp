@@ -1,11 +1,10 @@
 /*
- * winCore.cpp --
+ * winLock.cpp --
  *
- *	Win32 definitions of the general platform operations: the process-wide
- *	lock, a critical section.
+ *	Win32 definition of the process-wide lock: a critical section.
  */
 
-#include "core/platform.h"
+#include "core/lockPlatform.h"
 
 #include <windows.h>
 

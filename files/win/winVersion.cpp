@@ -15,7 +15,7 @@
  *	are.
  */
 
-#include "core/platform.h"
+#include "files/versionPlatform.h"
 #include "core/win/winHandle.h"
 #include "files/peVersion.h"
 
@@ -114,7 +114,7 @@ HkpVerQueryValueNarrow(const void *block, uint32_t, const char *subBlock, const 
 }
 
 bool
-HkpVerQueryValueWide(const void *block, uint32_t, const Tcl_UniChar *subBlock, const void **value,
+HkpVerQueryValueWide(const void *block, uint32_t, const WideChar *subBlock, const void **value,
 	uint32_t *length)
 {
     LPVOID found = nullptr;

@@ -1,14 +1,15 @@
 /*
- * unixDirectory.cpp --
+ * unixResultsFile.cpp --
  *
- *	POSIX definitions of the directory search file operations. The
- *	results folder follows the XDG base directories: $XDG_DATA_HOME (an
- *	absolute path) or ~/.local/share, then Ombri/Dialcraft. Results files
- *	hold directory data about people, so the folders made here are 0700
- *	and the files 0600.
+ *	POSIX definitions of the search results file operations. The results
+ *	folder follows the XDG base directories: $XDG_DATA_HOME (an absolute
+ *	path) or ~/.local/share, then Ombri/Dialcraft. Results files hold
+ *	directory data about people, so the folders made here are 0700 and the
+ *	files 0600. Streams do no line end translation here, so the stream
+ *	position counts the same bytes as the file size.
  */
 
-#include "core/platform.h"
+#include "directory/resultsFilePlatform.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <sys/types.h>
 
 namespace {
 
@@ -123,4 +125,34 @@ FILE *
 HkpOpenResultsFile(const char *path)
 {
     return fopen(path, "re");
+}
+
+bool
+HkpStreamBytesLeft(FILE *stream, uint64_t *left)
+{
+    int fd = fileno(stream);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+	return false;
+    }
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    off_t pos = ftello(stream);
+    /* Without a position the whole size still bounds what is left. */
+    if (pos < 0 || static_cast<uint64_t>(pos) > size) {
+	pos = 0;
+    }
+    *left = size - static_cast<uint64_t>(pos);
+    return true;
+}
+
+void
+HkpStreamLock(FILE *stream)
+{
+    flockfile(stream);
+}
+
+void
+HkpStreamUnlock(FILE *stream)
+{
+    funlockfile(stream);
 }

@@ -6,7 +6,7 @@
  *	and reading their output files back.
  */
 
-#include "core/platform.h"
+#include "process/processPlatform.h"
 #include "core/win/winHandle.h"
 
 #include <windows.h>
@@ -76,7 +76,7 @@ wideFrom(const wchar_t *text, size_t limit)
     while (length < limit && text[length] != 0) {
 	++length;
     }
-    return WideString(reinterpret_cast<const Tcl_UniChar *>(text), length);
+    return WideString(reinterpret_cast<const WideChar *>(text), length);
 }
 
 } // namespace
@@ -125,7 +125,7 @@ namespace {
 bool
 holdsNul(const WideString &text)
 {
-    return text.find(static_cast<Tcl_UniChar>(0)) != WideString::npos;
+    return text.find(static_cast<WideChar>(0)) != WideString::npos;
 }
 
 /* Created or truncated, inheritable, for the child's output. */

@@ -6,7 +6,8 @@
  *	with the command line split back into arguments by the Windows rules).
  */
 
-#include "core/platform.h"
+#include "process/processPlatform.h"
+#include "core/unix/unixText.h"
 #include "core/unix/unixFd.h"
 #include "process/execProcess.h"
 
@@ -273,7 +274,7 @@ namespace {
 bool
 holdsNul(const WideString &text)
 {
-    return text.find(static_cast<Tcl_UniChar>(0)) != WideString::npos;
+    return text.find(static_cast<WideChar>(0)) != WideString::npos;
 }
 
 /* The native form of an output file name; empty (no file) for a NUL in it. */

@@ -5,7 +5,7 @@
  *	GetTempFileNameW with unique number 0, which makes the file.
  */
 
-#include "core/platform.h"
+#include "files/tempFilePlatform.h"
 
 #include <windows.h>
 
@@ -41,5 +41,5 @@ HkpMakeTempFile(const WideString &prefix)
     while (length < name.size() && name[length] != 0) {
 	++length;
     }
-    return WideString(reinterpret_cast<const Tcl_UniChar *>(name.data()), length);
+    return WideString(reinterpret_cast<const WideChar *>(name.data()), length);
 }

@@ -7,7 +7,8 @@
  *	few parts that lead to the resource are ever read.
  */
 
-#include "core/platform.h"
+#include "files/versionPlatform.h"
+#include "core/unix/unixText.h"
 #include "core/unix/unixFd.h"
 #include "files/peVersion.h"
 
@@ -108,7 +109,7 @@ HkpVerQueryValueNarrow(const void *block, uint32_t blockSize, const char *subBlo
 }
 
 bool
-HkpVerQueryValueWide(const void *block, uint32_t blockSize, const Tcl_UniChar *subBlock,
+HkpVerQueryValueWide(const void *block, uint32_t blockSize, const WideChar *subBlock,
 	const void **value, uint32_t *length)
 {
     const uint8_t *found = nullptr;

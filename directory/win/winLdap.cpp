@@ -12,7 +12,7 @@
  *	ldap_search_init_page is not available everywhere (Wine).
  */
 
-#include "directory/ldapClient.h"
+#include "directory/ldapPlatform.h"
 
 #include <windows.h>
 #include <winldap.h>

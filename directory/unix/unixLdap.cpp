@@ -12,7 +12,7 @@
  *	0x51 ... 0x61, so such codes are turned into the latter.
  */
 
-#include "directory/ldapClient.h"
+#include "directory/ldapPlatform.h"
 
 #include <ldap.h>
 
