@@ -24,10 +24,9 @@
 #include <cstddef>
 #include <cstdint>
 
-/* Package identity. */
-#define HOSTKIT_PACKAGE_NAME "OmbriHostkit"
+/* Package identity: name and version come from the build (project() in CMakeLists.txt). */
+#include "core/hostkitVersion.h"
 #define HOSTKIT_VERSION_VAR "hostkit_version"
-#define HOSTKIT_VERSION_NUMBER 0.1
 
 /*
  * Wide text at the Tcl boundary.

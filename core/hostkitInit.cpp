@@ -65,7 +65,7 @@ Hostkit_Init(Tcl_Interp *interp)
 	return TCL_ERROR;
     }
 
-    int provided = Tcl_PkgProvide(interp, HOSTKIT_PACKAGE_NAME, Tcl_GetString(versionObj));
+    int provided = Tcl_PkgProvide(interp, HOSTKIT_PACKAGE_NAME, HOSTKIT_VERSION);
 
     for (const CommandEntry &entry : commandTable) {
 	if (entry.kind == STRING_COMMAND && entry.stringProc != nullptr) {

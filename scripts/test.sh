@@ -96,7 +96,7 @@ fi
 echo "== building Windows Tcl (cached) and Windows module"
 if bash scripts/build-wintcl.sh >"$LOGDIR/wintcl.log" 2>&1 \
    && cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-        -DWINTCL_DIR="$ROOT/build-win/wintcl" >"$LOGDIR/cmake-win.log" 2>&1 \
+        -DTCL_ROOT="$ROOT/build-win/wintcl" >"$LOGDIR/cmake-win.log" 2>&1 \
    && cmake --build build-win -j2 >>"$LOGDIR/cmake-win.log" 2>&1; then
   WIN_OK=1
 else

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs the Tcl suites against one Linux build folder, with the slapd fixtures
+# started for the run and stopped after it: what CTest's "tcl-suites" runs.
+#   tests/run-suites.sh BUILD_DIR [TCLSH] [tcltest options ...]
+set -uo pipefail
+exec </dev/null
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?build folder}" && pwd); shift
+tclsh=${1:-tclsh8.6}; [ $# -gt 0 ] && shift
+
+export HOSTKIT_LDAP_DIR=$build/ldap-ctest
+if "$here/ldap/servers.sh" start >"$build/ldap-ctest.log" 2>&1; then
+  trap '"$here/ldap/servers.sh" stop >/dev/null 2>&1' EXIT
+  set -a; . "$HOSTKIT_LDAP_DIR/fixture.env"; set +a
+else
+  echo "slapd fixtures did not start (see $build/ldap-ctest.log); directory tests are skipped" >&2
+fi
+HOSTKIT_BUILD=$build HOSTKIT_LIB=$build/Hostkit.so HOSTKITTEST_LIB=$build/HostkitTest.so \
+  "$tclsh" "$here/all.tcl" "$@"
