@@ -23,6 +23,6 @@ apt-get install -y -qq --no-install-recommends \
   libgtest-dev googletest \
   clang libclang-rt-14-dev \
   mingw-w64 wine wine64 \
-  slapd ldap-utils libldap-dev \
+  slapd ldap-utils libldap-dev openssl \
   python3 python3-pefile \
   procps time >/dev/null

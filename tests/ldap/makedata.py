@@ -5,6 +5,7 @@
 #	  makedata.py main  MAINPORT REFPORT BULK  > main.ldif
 #	  makedata.py ref   MAINPORT REFPORT       > ref.ldif
 #	  makedata.py plain BULK                   > plain.ldif
+#	  makedata.py tls   SUFFIXDC                > tls.ldif
 #	Values that LDIF cannot carry as they stand (line ends, leading
 #	spaces, UTF-8) are written base64-encoded.
 
@@ -137,6 +138,15 @@ def plain_ldif(count, out):
     bulk("ou=bulk,dc=plain,dc=test", count, out)
 
 
+def tls_ldif(dc, out):
+    base = "dc=%s,dc=test" % dc
+    out.write(entry(base, ("objectClass", "dcObject"), ("objectClass", "organization"),
+                    ("dc", dc), ("o", dc.capitalize())))
+    out.write(person("cn=reader," + base, "reader", "Reader", extra=[("userPassword", PASSWORD)]))
+    out.write(person("cn=Ann Lee," + base, "Ann Lee", "Lee", given="Ann", phone="100"))
+    out.write(person("cn=Bo Chan," + base, "Bo Chan", "Chan", given="Bo", phone="101"))
+
+
 if __name__ == "__main__":
     kind = sys.argv[1]
     if kind == "main":
@@ -145,5 +155,7 @@ if __name__ == "__main__":
         ref_ldif(int(sys.argv[2]), int(sys.argv[3]), sys.stdout)
     elif kind == "plain":
         plain_ldif(int(sys.argv[2]), sys.stdout)
+    elif kind == "tls":
+        tls_ldif(sys.argv[2], sys.stdout)
     else:
         sys.exit("unknown kind " + kind)

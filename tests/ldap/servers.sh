@@ -10,6 +10,13 @@
 #   ref    dc=other,dc=test: the partners that the referral points at
 #   plain  dc=plain,dc=test with the same size limit, on a server whose root
 #          DSE hides supportedControl, so that clients do not page
+#   tls    dc=tls,dc=test over ldap:// (StartTLS) and ldaps://, with a
+#          certificate for 127.0.0.1 and localhost from a test CA made here;
+#          simple binds need TLS there (security simple_bind)
+#   badname dc=badname,dc=test over ldaps://, with a certificate from the
+#          same CA for another host name
+#   The folder tls/ holds ca.pem (the test CA) and otherca.pem (a CA that
+#   signed nothing the servers show).
 #
 # Usage: servers.sh start|stop|status
 # State folder: $HOSTKIT_LDAP_DIR (default build/ldap next to the sources).
@@ -62,6 +69,34 @@ access to * by * read
 CONF
 }
 
+# A test CA, a server certificate for 127.0.0.1 and localhost, one for
+# another host name, and an unrelated CA. Keys are unencrypted: test only.
+make_certs() {
+  local t=$DIR/tls
+  mkdir -p "$t"
+  ca() {  # name subject
+    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "$2" \
+      -keyout "$t/$1.key" -out "$t/$1.pem" >/dev/null 2>&1
+  }
+  leaf() {  # name subject subjectAltName
+    openssl req -newkey rsa:2048 -nodes -subj "$2" -keyout "$t/$1.key" -out "$t/$1.csr" >/dev/null 2>&1
+    printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$3" >"$t/$1.ext"
+    openssl x509 -req -in "$t/$1.csr" -CA "$t/ca.pem" -CAkey "$t/ca.key" -CAcreateserial \
+      -days 30 -extfile "$t/$1.ext" -out "$t/$1.pem" >/dev/null 2>&1
+  }
+  ca ca "/CN=Hostkit Test CA"
+  ca otherca "/CN=Hostkit Other CA"
+  leaf server "/CN=127.0.0.1" "IP:127.0.0.1,DNS:localhost"
+  leaf badname "/CN=wrong.invalid" "DNS:wrong.invalid"
+  # slapd may drop privileges on other systems; here it runs as the caller.
+  chmod 600 "$t"/*.key
+}
+
+tls_conf() {  # certificate name
+  printf 'TLSCACertificateFile %s\nTLSCertificateFile %s\nTLSCertificateKeyFile %s\n' \
+    "$DIR/tls/ca.pem" "$DIR/tls/$1.pem" "$DIR/tls/$1.key"
+}
+
 wait_up() {  # port
   local i
   for i in $(seq 1 100); do
@@ -74,10 +109,10 @@ wait_up() {  # port
   return 1
 }
 
-start_one() {  # name port
+start_one() {  # name port ?extra listener URLs?
   # slapd makes its standard streams /dev/null when it detaches: with a
   # closed standard input its first socket would be descriptor 0 and go too.
-  "$SLAPD" -f "$DIR/$1/slapd.conf" -h "ldap://127.0.0.1:$2/" -n "hostkit-$1" </dev/null
+  "$SLAPD" -f "$DIR/$1/slapd.conf" -h "ldap://127.0.0.1:$2/${3:+ $3}" -n "hostkit-$1" </dev/null
   wait_up "$2"
 }
 
@@ -102,6 +137,12 @@ start)
   MAIN_PORT=$(free_port); REF_PORT=$(free_port); PLAIN_PORT=$(free_port)
   while [ "$REF_PORT" = "$MAIN_PORT" ]; do REF_PORT=$(free_port); done
   while [ "$PLAIN_PORT" = "$MAIN_PORT" ] || [ "$PLAIN_PORT" = "$REF_PORT" ]; do PLAIN_PORT=$(free_port); done
+  TLS_PORT=$(free_port); TLS_LDAPS_PORT=$(free_port); BADNAME_PORT=$(free_port); BADNAME_LDAPS_PORT=$(free_port)
+  used="$MAIN_PORT $REF_PORT $PLAIN_PORT"
+  for v in TLS_PORT TLS_LDAPS_PORT BADNAME_PORT BADNAME_LDAPS_PORT; do
+    while [[ " $used " == *" ${!v} "* ]]; do printf -v "$v" %s "$(free_port)"; done
+    used="$used ${!v}"
+  done
 
   write_conf main "dc=ombri,dc=test" "cn=admin,dc=ombri,dc=test"
   write_conf ref "dc=test" "cn=admin,dc=test"
@@ -110,16 +151,25 @@ start)
     'access to dn.base="" attrs=supportedControl by * none
 access to dn.base="" by * read'
 
+  make_certs
+  write_conf tls "dc=tls,dc=test" "cn=admin,dc=tls,dc=test" "$(tls_conf server)
+security simple_bind=64"
+  write_conf badname "dc=badname,dc=test" "cn=admin,dc=badname,dc=test" "$(tls_conf badname)"
+
   python3 "$HERE/makedata.py" main "$MAIN_PORT" "$REF_PORT" "$BULK" >"$DIR/main.ldif"
   python3 "$HERE/makedata.py" ref "$MAIN_PORT" "$REF_PORT" >"$DIR/ref.ldif"
   python3 "$HERE/makedata.py" plain "$PLAIN_BULK" >"$DIR/plain.ldif"
-  for n in main ref plain; do
+  python3 "$HERE/makedata.py" tls tls >"$DIR/tls.ldif"
+  python3 "$HERE/makedata.py" tls badname >"$DIR/badname.ldif"
+  for n in main ref plain tls badname; do
     "$SLAPADD" -q -f "$DIR/$n/slapd.conf" -l "$DIR/$n.ldif" >"$DIR/$n/slapadd.log" 2>&1 \
       || { cat "$DIR/$n/slapadd.log" >&2; exit 1; }
   done
   start_one main "$MAIN_PORT"
   start_one ref "$REF_PORT"
   start_one plain "$PLAIN_PORT"
+  start_one tls "$TLS_PORT" "ldaps://127.0.0.1:$TLS_LDAPS_PORT/"
+  start_one badname "$BADNAME_PORT" "ldaps://127.0.0.1:$BADNAME_LDAPS_PORT/"
 
   cat >"$DIR/fixture.env" <<ENV
 HOSTKIT_LDAP_HOST=127.0.0.1
@@ -133,11 +183,20 @@ HOSTKIT_LDAP_BASE='dc=ombri,dc=test'
 HOSTKIT_LDAP_PLAIN_BASE='dc=plain,dc=test'
 HOSTKIT_LDAP_BULK=$BULK
 HOSTKIT_LDAP_PLAIN_BULK=$PLAIN_BULK
+HOSTKIT_LDAP_TLS_PORT=$TLS_PORT
+HOSTKIT_LDAP_TLS_LDAPS_PORT=$TLS_LDAPS_PORT
+HOSTKIT_LDAP_TLS_BASE='dc=tls,dc=test'
+HOSTKIT_LDAP_TLS_BINDDN='cn=reader,dc=tls,dc=test'
+HOSTKIT_LDAP_BADNAME_LDAPS_PORT=$BADNAME_LDAPS_PORT
+HOSTKIT_LDAP_BADNAME_BASE='dc=badname,dc=test'
+HOSTKIT_LDAP_CA=$DIR/tls/ca.pem
+HOSTKIT_LDAP_OTHER_CA=$DIR/tls/otherca.pem
 ENV
   if [ "$DIR" = "$DEFAULT_DIR" ]; then
     cp "$DIR/fixture.env" "$ROOT/build/ldap-fixture.env"
   fi
-  echo "slapd: main 127.0.0.1:$MAIN_PORT, ref 127.0.0.1:$REF_PORT, plain 127.0.0.1:$PLAIN_PORT ($DIR)"
+  echo "slapd: main 127.0.0.1:$MAIN_PORT, ref 127.0.0.1:$REF_PORT, plain 127.0.0.1:$PLAIN_PORT," \
+    "tls 127.0.0.1:$TLS_PORT and ldaps $TLS_LDAPS_PORT, badname ldaps $BADNAME_LDAPS_PORT ($DIR)"
   ;;
 stop)
   stop_all
