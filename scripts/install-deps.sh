@@ -16,6 +16,8 @@ SRC
 fi
 
 # wine32 needs the i386 architecture; wine64 alone is enough for the 64-bit DLL.
+# zip: Tcl 9's build packs its script library with it (scripts/build-tcl9.sh);
+# without it Tcl builds a zip tool of its own first.
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config dpkg-dev \
@@ -25,4 +27,4 @@ apt-get install -y -qq --no-install-recommends \
   mingw-w64 wine wine64 \
   slapd ldap-utils libldap-dev openssl \
   python3 python3-pefile \
-  procps time >/dev/null
+  procps time zip >/dev/null

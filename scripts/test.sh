@@ -80,7 +80,7 @@ fi
 
 # ---- Linux build --------------------------------------------------------------
 echo "== building Linux module"
-if cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$LOGDIR/cmake-linux.log" 2>&1 \
+if cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$LOGDIR/cmake-linux.log" 2>&1 \
    && cmake --build build -j2 >>"$LOGDIR/cmake-linux.log" 2>&1; then
   LINUX_OK=1
 else
@@ -96,7 +96,7 @@ fi
 echo "== building Windows Tcl (cached) and Windows module"
 if bash scripts/build-wintcl.sh >"$LOGDIR/wintcl.log" 2>&1 \
    && cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-        -DTCL_ROOT="$ROOT/build-win/wintcl" >"$LOGDIR/cmake-win.log" 2>&1 \
+        -DTCL_ROOT="$ROOT/build-win/wintcl" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$LOGDIR/cmake-win.log" 2>&1 \
    && cmake --build build-win -j2 >>"$LOGDIR/cmake-win.log" 2>&1; then
   WIN_OK=1
 else
@@ -129,6 +129,27 @@ if [ "$WIN_OK" = 1 ]; then
   note_stage "Windows module checks" "$p" "$f" 0
   [ "$f" -gt 0 ] && cat "$LOGDIR/winmodule.log" >&2
 fi
+
+# ---- Stubs check and the build tools' own tests -----------------------------------
+# Every Tcl call of the modules must be in Tcl 8.4's stubs table (../shared/tcl84-stubs.txt).
+if [ "$LINUX_OK" = 1 ]; then
+  mods=(build/Hostkit.so)
+  [ "$WIN_OK" = 1 ] && mods+=(build-win/Hostkit.dll)
+  /usr/bin/python3 scripts/check-stubs.py "${mods[@]}" >"$LOGDIR/stubs.log" 2>&1
+  rc=$?; p=$(grep -c '^ok ' "$LOGDIR/stubs.log"); f=$(grep -c '^FAIL ' "$LOGDIR/stubs.log")
+  [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
+  note_stage "stubs (Tcl 8.4 table)" "$p" "$f" 0
+  [ "$f" -gt 0 ] && cat "$LOGDIR/stubs.log" >&2
+fi
+# Tests of scripts/check-stubs.py, build-tcl9.sh and wine-tclsh.sh; those that
+# need a Tcl 9 build are skipped unless scripts/build-tcl9.sh has made one.
+bounded /usr/bin/python3 -m unittest discover -s tests/tools -v >"$LOGDIR/tools.log" 2>&1
+rc=$?
+p=$(grep -c -E ' \.\.\. ok$' "$LOGDIR/tools.log"); f=$(grep -c -E ' \.\.\. (FAIL|ERROR)$' "$LOGDIR/tools.log")
+sk=$(grep -c -E ' \.\.\. skipped ' "$LOGDIR/tools.log")
+[ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
+note_stage "build tools" "$p" "$f" "$sk"
+[ "$f" -gt 0 ] && tail -60 "$LOGDIR/tools.log" >&2
 
 # ---- Sanitizers -----------------------------------------------------------------
 if [ "$quick" = 0 ]; then

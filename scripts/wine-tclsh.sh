@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
-# Runs the Windows tclsh86.exe (built by scripts/build-wintcl.sh) under Wine,
-# passing arguments, stdin, stdout, stderr and the exit code through.
+# Runs a Windows tclsh under Wine, passing arguments, stdin, stdout, stderr and
+# the exit code through. By default the tclsh86.exe built by
+# scripts/build-wintcl.sh; WINE_TCLSH picks another, e.g. the Tcl 9 one that
+# scripts/build-tcl9.sh windows builds.
 #
 #   scripts/wine-tclsh.sh script.tcl arg...      # like tclsh
 #   echo 'puts hi' | scripts/wine-tclsh.sh
+#   WINE_TCLSH=$PWD/build-win/tcl9/bin/tclsh90.exe scripts/wine-tclsh.sh script.tcl
 #
 # Environment:
 #   HOSTKIT_WINEPREFIX  Wine prefix to use (default build-win/wineprefix); made on first use
-#   WINTCL_DIR          Windows Tcl install (default build-win/wintcl); built if missing
+#   WINTCL_DIR          Windows Tcl 8.6 install (default build-win/wintcl); built if missing
+#   WINE_TCLSH          the Windows tclsh to run (Unix path; default
+#                       $WINTCL_DIR/bin/tclsh86.exe). The DLLs it needs (tcl90.dll,
+#                       libtommath.dll, zlib1.dll ...) must sit beside it, as in an
+#                       installed Tcl's bin folder. The Tcl 9 one from
+#                       build-win/tcl9 is built if missing; any other must exist.
 #
 # Notes for callers:
 #   - The Windows tclsh writes CRLF line ends to stdout/stderr (translation auto),
-#     and its system encoding is cp1252: non-ASCII text in argv and on the std
-#     channels is cp1252, not UTF-8.
+#     and its system encoding is cp1252 (Tcl 9's too: Wine's ANSI code page, which
+#     the tclsh90.exe manifest does not change): non-ASCII text in argv and on the
+#     std channels is cp1252, not UTF-8.
 #   - Unix paths work inside tclsh as long as the current directory is on Z:
 #     (the case when started from a Unix folder): /a/b means Z:/a/b.
 #   - A Unix pipe or socket on stdin is fed through a small relay program,
@@ -46,16 +55,28 @@ else
   WINESERVER=$(command -v wineserver) || die "wineserver not found"
 fi
 
-TCLSH=$WINTCL_DIR/bin/tclsh86.exe
-if [[ ! -f $TCLSH ]]; then
-  "$ROOT/scripts/build-wintcl.sh" >&2 || die "could not build the Windows Tcl"
+if [[ -z ${WINE_TCLSH:-} ]]; then
+  TCLSH=$WINTCL_DIR/bin/tclsh86.exe
+  TCLSH_BIN=$WINTCL_DIR/bin
+  if [[ ! -f $TCLSH ]]; then
+    "$ROOT/scripts/build-wintcl.sh" >&2 || die "could not build the Windows Tcl"
+  fi
+else
+  [[ $WINE_TCLSH == /* ]] || WINE_TCLSH=$PWD/$WINE_TCLSH
+  TCLSH=$WINE_TCLSH
+  if [[ ! -f $TCLSH && $TCLSH == "$ROOT/build-win/tcl9/bin/tclsh90.exe" ]]; then
+    "$ROOT/scripts/build-tcl9.sh" windows >&2 || die "could not build the Windows Tcl 9"
+  fi
+  [[ -f $TCLSH ]] || die "WINE_TCLSH: no such file: $TCLSH"
+  TCLSH_BIN=$(dirname "$TCLSH")
 fi
 
 # Z:\ is Wine's view of the Unix root.
 winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
-# Search path for DLLs of programs started from tclsh (tcl86.dll, zlib1.dll).
-WINEPATH="$(winpath "$WINTCL_DIR/bin")${WINEPATH:+;$WINEPATH}"
+# Search path for DLLs of programs started from tclsh (tcl86.dll, zlib1.dll;
+# tcl90.dll, libtommath.dll for Tcl 9): the chosen tclsh's own folder.
+WINEPATH="$(winpath "$TCLSH_BIN")${WINEPATH:+;$WINEPATH}"
 export WINEPATH
 
 # One-time prefix set-up, serialised with a lock so parallel callers wait for
