@@ -265,7 +265,7 @@ provision() {  # holder pid
   write_conf
   python3 "$HERE/makedata.py" ldif "$BASE" "$USERS" "$BIG" "$READER_PASSWORD" "$USER_PASSWORD" \
     >"$DIR/data.ldif"
-  ldbadd --configfile="$CONF" -H "$S/private/sam.ldb" "$DIR/data.ldif" >"$DIR/ldbadd.log" 2>&1 \
+  ldbadd --configfile="$CONF" -l "$S/log" -H "$S/private/sam.ldb" "$DIR/data.ldif" >"$DIR/ldbadd.log" 2>&1 \
     || { tail -20 "$DIR/ldbadd.log" >&2; die "loading the entries failed (log: $DIR/ldbadd.log)"; }
 }
 
@@ -282,7 +282,7 @@ ldaps_up() {  # holder pid: the root DSE over ldaps with the CA and the name
 
 start_samba() {  # holder pid
   rm -f "$S/run/samba.pid"
-  in_ns "$1" samba -D -s "$CONF" </dev/null >"$DIR/samba.out" 2>&1 \
+  in_ns "$1" samba -D -s "$CONF" -l "$S/log" </dev/null >"$DIR/samba.out" 2>&1 \
     || { cat "$DIR/samba.out" >&2; die "samba did not start"; }
   local i
   # First start: a few seconds more for Samba to make its TLS certificate.
