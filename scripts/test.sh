@@ -75,7 +75,7 @@ gtest_counts() {  # name log rc
 # Slapd fixtures for the directory tests, if the suite has them.
 if [ -x tests/ldap/servers.sh ]; then
   # shellcheck disable=SC1091
-  trap 'tests/ldap/servers.sh stop >/dev/null 2>&1 || true' EXIT
+  trap 'tests/ldap/servers.sh stop >/dev/null 2>&1 || true; tests/ad/dc.sh stop >/dev/null 2>&1 || true' EXIT
 fi
 
 # ---- Linux build --------------------------------------------------------------
@@ -109,6 +109,21 @@ if [ "$LINUX_OK" = 1 ]; then
   HOSTKIT_BUILD=$ROOT/build HOSTKIT_LIB=$ROOT/build/Hostkit.so HOSTKITTEST_LIB=$ROOT/build/HostkitTest.so \
     bounded tclsh8.6 tests/all.tcl >"$LOGDIR/tcl-linux.log" 2>&1
   tcl_counts "Tcl suites (Linux)" "$LOGDIR/tcl-linux.log" $?
+fi
+
+# ---- Active Directory fixture: Samba in a private network namespace --------------
+if [ -x tests/ad/check.sh ]; then
+  echo "== AD domain controller checks"
+  bounded tests/ad/check.sh >"$LOGDIR/ad-check.log" 2>&1
+  rc=$?
+  line=$(grep -a -E '^[0-9]+ passed, [0-9]+ failed' "$LOGDIR/ad-check.log" | tail -1)
+  if [[ "$line" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed(,\ ([0-9]+)\ skipped)?$ ]]; then
+    note_stage "AD fixture checks" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" "${BASH_REMATCH[4]:-0}"
+    [ "${BASH_REMATCH[2]}" -gt 0 ] && grep -a -E '^FAIL|skip:' "$LOGDIR/ad-check.log" >&2
+    grep -a 'skip:' "$LOGDIR/ad-check.log" >&2
+  else
+    tail -30 "$LOGDIR/ad-check.log" >&2; stage_error "AD fixture checks" "no summary (exit $rc)"
+  fi
 fi
 
 # ---- Windows suites under Wine ----------------------------------------------------
