@@ -2,8 +2,8 @@
  * ldapSearchTest.cpp --
  *
  *	Units for the pieces of the directory search that need no server:
- *	referral URLs, the filter sent, the attribute list, option words and
- *	the result text of an entry.
+ *	referral URLs, the filter sent, the attribute list, option words, the
+ *	result text of an entry, and ldapsearch when memory runs out.
  */
 
 #include "directory/base/resultRecord.h"
@@ -18,8 +18,16 @@
 
 #include <tcl.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include "core/hostkit.h"
 
 using namespace hkdir;
 
@@ -289,4 +297,76 @@ TEST(EntryText, ZeroBytesAndOddNames)
     text.clear();
     formatEntryText(onlyZero, text);
     EXPECT_EQ(text, "");
+}
+
+namespace {
+
+/* The process's address space in bytes, as /proc tells it; 0 if unknown. */
+unsigned long long
+addressSpaceInUse()
+{
+    FILE *f = fopen("/proc/self/status", "r");
+    if (f == nullptr) {
+	return 0;
+    }
+    char line[256];
+    unsigned long long kb = 0;
+    while (fgets(line, sizeof line, f) != nullptr) {
+	if (sscanf(line, "VmSize: %llu kB", &kb) == 1) {
+	    break;
+	}
+    }
+    fclose(f);
+    return kb * 1024;
+}
+
+/*
+ * Runs in a child process: holds a 64 MB filter, caps the address space at
+ * what is in use plus 32 MB, and calls ldapsearch, whose own copy of the
+ * filter then cannot fit. Returns 0 when the command failed with -700 and
+ * its message.
+ */
+int
+searchWithCappedMemory()
+{
+    std::string filter(64 << 20, 'x');
+    unsigned long long inUse = addressSpaceInUse();
+    if (inUse == 0) {
+	return 9;
+    }
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = inUse + (32 << 20);
+    if (setrlimit(RLIMIT_AS, &limit) != 0) {
+	return 8;
+    }
+    const char *words[] = {"ldapsearch", "server", "127.0.0.1", "port", "1", "searchFilter",
+	filter.c_str()};
+    Tcl_Interp *interp = unitTestInterp();
+    Tcl_SetErrno(0);
+    if (HkLdapSearchCmd(nullptr, interp, 7, words) != TCL_ERROR) {
+	return 1;
+    }
+    if (Tcl_GetErrno() != -700) {
+	return 2;
+    }
+    return strcmp(Tcl_GetStringResult(interp), "Not enough memory") == 0 ? 0 : 3;
+}
+
+} // namespace
+
+TEST(LdapSearchCmdDeathTest, MemoryRunningOutIsNotEnoughMemory)
+{
+    char dir[] = "/tmp/hkmemXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const char *old = getenv("XDG_DATA_HOME");
+    std::string saved = old ? old : "";
+    setenv("XDG_DATA_HOME", dir, 1);
+    EXPECT_EXIT(_exit(searchWithCappedMemory()), ::testing::ExitedWithCode(0), "");
+    if (old) {
+	setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    } else {
+	unsetenv("XDG_DATA_HOME");
+    }
+    std::string cmd = std::string("rm -rf '") + dir + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
 }
