@@ -198,15 +198,12 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 	    case hkldap::WAIT_FAILED:
 		reportWaitFailed(connection.lastError());
 		/*
-		 * A page is asked for again, but not without end. A failure
-		 * before the first page's result has no cookie to go on from:
-		 * the search ends there.
+		 * A later page is asked for again with its cookie, but not
+		 * without end. Before the first page's result there is no
+		 * cookie to go on from: the search has failed, like a plain one.
 		 */
-		if (!paging_ || ++failedWaits >= MAX_FAILED_WAITS) {
+		if (!paging_ || cookie.empty() || ++failedWaits >= MAX_FAILED_WAITS) {
 		    return true;
-		}
-		if (cookie.empty()) {
-		    return false;
 		}
 		requestDone = true;
 		break;

@@ -255,3 +255,28 @@ TEST_F(SearchDriverServer, ReferralsAreFollowedToTheirNestingBound)
     EXPECT_EQ(lines.back(), (Line{ERR, "Total entries = " + std::to_string(result) + "\n"}));
     EXPECT_EQ(entriesWritten(), result);
 }
+
+TEST_F(SearchDriverServer, AConnectionLostInTheFirstPageIsAFailedSearch)
+{
+    const char *port = getenv("HOSTKIT_LDAP_DROP_PORT");
+    if (port == nullptr) {
+	GTEST_SKIP() << "no server that loses connections (tests/ldap/dropserver.py)";
+    }
+    /* The server sends N entries of base o=dropN, then closes the connection. */
+    parameters_.port = static_cast<uint16_t>(atoi(port));
+    const struct {
+	const char *base;
+	int result;
+    } cases[] = {{"o=drop0", HK_SEARCH_FAILED}, {"o=drop3", 3}};
+    for (const auto &c : cases) {
+	parameters_.searchBase = c.base;
+	std::vector<Line> lines;
+	EXPECT_EQ(run(lines), c.result) << c.base;
+	EXPECT_EQ(lines, std::vector<Line>({
+	    {OUT, "\nDirectory supports paging. Current page size 500\n"},
+	    {ERR, "ldap_result returned error (0x51)\n\n"},
+	    {ERR, "Total entries = " + std::to_string(c.result < 0 ? 0 : c.result) + "\n"}}))
+		<< c.base;
+	EXPECT_EQ(entriesWritten(), c.result < 0 ? 0 : c.result);
+    }
+}
