@@ -54,10 +54,8 @@ enum {
     RC_REFERRAL = 0x0A,		/* the base lies on another server */
     RC_SERVER_DOWN = 0x51,
     RC_LOCAL_ERROR = 0x52,
-    RC_NO_MEMORY = 0x5A,
     RC_CONNECT_ERROR = 0x5B,
-    RC_NOT_SUPPORTED = 0x5C,
-    RC_NO_RESULTS_RETURNED = 0x5E
+    RC_NOT_SUPPORTED = 0x5C
 };
 
 /* Connection options, numbered by each library in its own way. */
@@ -120,7 +118,6 @@ public:
     /* Returns false with the library's error code in *error. */
     bool open(const char *host, unsigned port, unsigned long *error);
     void close();
-    bool isOpen() const { return handle_ != nullptr; }
 
     /* Synchronous simple bind: 0 or a result code. */
     int simpleBind(const char *dn, const char *password);
@@ -158,6 +155,7 @@ public:
     /* The code of the last failed operation on this connection. */
     unsigned long lastError();
 
+    /* The library's connection, for the definitions of the classes below. */
     Handle *handle() const { return handle_; }
 
 private:

@@ -14,9 +14,9 @@
 #include "directory/searchOptions.h"
 #include "core/hostkit.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace hkdir {
 
@@ -143,9 +143,7 @@ HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
     }
 
     if (result >= 0) {
-	char text[16];
-	snprintf(text, sizeof text, "%d", result);
-	return hkSetNarrowResult(interp, text);
+	return hkSetNarrowResult(interp, std::to_string(result).c_str());
     }
     for (const auto &failure : SEARCH_FAILURES) {
 	if (failure.code == result) {

@@ -12,6 +12,7 @@
 #include "directory/resultsFilePlatform.h"
 
 #include <new>
+#include <string>
 
 namespace hkdir {
 
@@ -50,9 +51,9 @@ SearchContext::chooseResultsPath()
     for (int attempt = 0; attempt < HK_RESULTS_PATH_ATTEMPTS; attempt++) {
 	resultsPath_[0] = '\0';
 	HkpResultsFolder(resultsPath_, sizeof resultsPath_);
-	char name[32];
-	snprintf(name, sizeof name, "Ldap_%u.txt", static_cast<unsigned>(nextResultsFileNumber()));
-	if (resultsPath_[0] == '\0' || !HkpAppendPath(resultsPath_, sizeof resultsPath_, name)) {
+	std::string name = "Ldap_" + std::to_string(nextResultsFileNumber()) + ".txt";
+	if (resultsPath_[0] == '\0'
+		|| !HkpAppendPath(resultsPath_, sizeof resultsPath_, name.c_str())) {
 	    /* A cut path could name somebody else's file: use none at all. */
 	    resultsPath_[0] = '\0';
 	    return;

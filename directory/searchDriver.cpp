@@ -236,7 +236,9 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		requestDone = true;
 		break;
 	    }
+	    case hkldap::RES_SEARCH_ENTRY:
 	    default:
+		/* Messages of other types hold no entries. */
 		failedWaits = 0;
 		writeEntries(connection, message);
 		break;
