@@ -89,7 +89,10 @@ public:
 private:
     static const size_t BLOCK_SIZE = 64 * 1024;
 
-    int get() { return pos_ < end_ ? static_cast<unsigned char>(block_[pos_++]) : getFromNextBlock(); }
+    int get()
+    {
+	return pos_ < end_ ? static_cast<unsigned char>(block_[pos_++]) : getFromNextBlock();
+    }
     void unget() { pos_--; }
     int getFromNextBlock();
     bool readBlock();

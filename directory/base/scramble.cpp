@@ -44,7 +44,8 @@ void
 assembleScrambleKey(ScrambleKey &key)
 {
     for (size_t step = 0; step < HK_SCRAMBLE_KEY_LENGTH; step++) {
-	key.bytes[KEY_ORDER[step]] = static_cast<unsigned char>(KEY_HALF_A[step] ^ KEY_HALF_B[step]);
+	key.bytes[KEY_ORDER[step]] =
+		static_cast<unsigned char>(KEY_HALF_A[step] ^ KEY_HALF_B[step]);
     }
 }
 
@@ -57,7 +58,8 @@ scramblePassword(const char *password, const ScrambleKey &key)
 	return nullptr;
     }
     for (size_t i = 0; i < n; i++) {
-	unsigned x = static_cast<unsigned char>(password[i]) ^ key.bytes[i % HK_SCRAMBLE_KEY_LENGTH];
+	unsigned x = static_cast<unsigned char>(password[i])
+		^ key.bytes[i % HK_SCRAMBLE_KEY_LENGTH];
 	text[2 * i] = HEX_DIGITS[x >> 4];
 	text[2 * i + 1] = HEX_DIGITS[x & 15];
     }

@@ -1,9 +1,9 @@
 /*
  * winLdap.cpp --
  *
- *	The LDAP client of ldapPlatform.h over the Windows LDAP library (WLDAP32),
- *	in its narrow (A) forms: names and values are the bytes the server
- *	sent.
+ *	The LDAP client of ldapPlatform.h over the Windows LDAP library
+ *	(WLDAP32), in its narrow (A) forms: names and values are the bytes the
+ *	server sent.
  *
  *	open() sets protocol version 3 before it connects, and connects at
  *	once (ldap_connect), so that an unreachable server is a failed open.

@@ -93,7 +93,8 @@ class Handler(socketserver.BaseRequestHandler):
                 count = int(base[len(b"o=drop"):] or b"0") if base.startswith(b"o=drop") else 0
                 for i in range(count):
                     cn = b"p%d" % i
-                    self.request.sendall(message(msgid, entry(b"cn=" + cn + b"," + base, b"cn", cn)))
+                    dn = b"cn=" + cn + b"," + base
+                    self.request.sendall(message(msgid, entry(dn, b"cn", cn)))
                 self.request.shutdown(socket.SHUT_RDWR)
                 return
             else:                               # unbind, abandon, anything else

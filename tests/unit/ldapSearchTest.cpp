@@ -182,8 +182,8 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
 	{"defaults", {"server", "h", "colour", "red"},
 	    with([](SearchParameters &p) { p.server = "h"; })},
 	{"names case-blind, the last one wins, unknown ones skipped",
-	    {"SERVER", "a", "colour", "red", "Server", "b", "SEARCHfilter", "sn=x", "searchbase", "o=y",
-		"USERNAME", "cn=u", "PassWord", "pw"},
+	    {"SERVER", "a", "colour", "red", "Server", "b", "SEARCHfilter", "sn=x",
+		"searchbase", "o=y", "USERNAME", "cn=u", "PassWord", "pw"},
 	    with([](SearchParameters &p) {
 		p.server = "b"; p.searchFilter = "sn=x"; p.searchBase = "o=y"; p.username = "cn=u";
 		p.password = "pw";
@@ -254,7 +254,8 @@ TEST(EntryText, EveryValueParsesBackExactly)
     };
     for (const std::string &v : values) {
 	ResultRecord record;
-	record.set("v", std::make_unique<AttributeValue>(v.data(), static_cast<uint32_t>(v.size())));
+	record.set("v",
+		std::make_unique<AttributeValue>(v.data(), static_cast<uint32_t>(v.size())));
 	record.set("a", std::make_unique<AttributeValue>("x", 1));
 	std::string text;
 	formatEntryText(record, text);
