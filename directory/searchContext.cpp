@@ -18,6 +18,9 @@ namespace hkdir {
 
 namespace {
 
+/* Numbers tried for a results path whose old file can be deleted. */
+const int RESULTS_PATH_ATTEMPTS = 1000;
+
 SearchContext *current = nullptr;
 
 } // namespace
@@ -48,7 +51,7 @@ SearchContext::~SearchContext()
 void
 SearchContext::chooseResultsPath()
 {
-    for (int attempt = 0; attempt < HK_RESULTS_PATH_ATTEMPTS; attempt++) {
+    for (int attempt = 0; attempt < RESULTS_PATH_ATTEMPTS; attempt++) {
 	resultsPath_[0] = '\0';
 	HkpResultsFolder(resultsPath_, sizeof resultsPath_);
 	std::string name = "Ldap_" + std::to_string(nextResultsFileNumber()) + ".txt";

@@ -23,11 +23,8 @@ namespace hkdir {
 class ResultRecord;
 class ResultsReader;
 
-enum {
-    HK_RESULTS_PATH_SIZE = 260,		/* terminator included: the Windows
-					 * path limit (MAX_PATH) */
-    HK_RESULTS_PATH_ATTEMPTS = 1000	/* numbers tried for a deletable path */
-};
+/* The longest results path, terminator included: the Windows limit (MAX_PATH). */
+enum { HK_RESULTS_PATH_SIZE = 260 };
 
 class SearchContext {
 public:
