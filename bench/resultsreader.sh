@@ -12,9 +12,9 @@ N=${1:-100000}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-g++ -std=c++17 -O2 -I"$ROOT" -I/usr/include/tcl8.6 -o "$WORK/bench" \
-  bench/resultsreader/main.cpp directory/resultsFile.cpp directory/resultRecord.cpp \
-  core/unix/unixResultsFile.cpp
+g++ -std=c++17 -O2 -I"$ROOT" -o "$WORK/bench" \
+  bench/resultsreader/main.cpp directory/base/resultsFile.cpp directory/base/resultRecord.cpp \
+  directory/unix/unixResultsFile.cpp
 
 "$WORK/bench" write "$WORK/results.txt" "$N"
 echo "file: $N entries, $(stat -c %s "$WORK/results.txt") bytes"

@@ -1,10 +1,10 @@
 /*
- * ldapClient.h --
+ * ldapPlatform.h --
  *
- *	The LDAP client operations that the search driver needs, as one small
- *	interface with an implementation per platform library: WLDAP32 on
- *	Windows (win/ldapClientWin.cpp), OpenLDAP's libldap elsewhere
- *	(unix/ldapClientOpenldap.cpp). The driver never sees the library's
+ *	The LDAP client: the operations that the search driver needs, as one
+ *	small interface with a definition per client library: WLDAP32 on
+ *	Windows (directory/win/winLdap.cpp), OpenLDAP's libldap on Unix
+ *	(directory/unix/unixLdap.cpp). The driver never sees the library's
  *	own types or numbers.
  *
  *	Result codes are the LDAP result codes of the protocol (0 success,
@@ -17,8 +17,8 @@
  *	one object and released by its destructor.
  */
 
-#ifndef HOSTKIT_LDAP_CLIENT_H
-#define HOSTKIT_LDAP_CLIENT_H
+#ifndef HOSTKIT_LDAP_PLATFORM_H
+#define HOSTKIT_LDAP_PLATFORM_H
 
 #include <cstddef>
 #include <cstdint>
@@ -39,8 +39,10 @@ enum {
     SCOPE_SUBTREE = 2
 };
 
-/* Message types that a wait returns. */
+/* What a wait returns: a message type, or no message. */
 enum {
+    WAIT_FAILED = -1,		/* an error (a message may still come later) */
+    WAIT_TIMED_OUT = 0,
     RES_SEARCH_ENTRY = 0x64,
     RES_SEARCH_RESULT = 0x65,
     RES_SEARCH_REFERENCE = 0x73
@@ -52,19 +54,37 @@ enum {
     RC_REFERRAL = 0x0A,		/* the base lies on another server */
     RC_SERVER_DOWN = 0x51,
     RC_LOCAL_ERROR = 0x52,
-    RC_NO_MEMORY = 0x5A,
     RC_CONNECT_ERROR = 0x5B,
-    RC_NOT_SUPPORTED = 0x5C,
-    RC_NO_RESULTS_RETURNED = 0x5E
+    RC_NOT_SUPPORTED = 0x5C
 };
 
 /* Connection options, numbered by each library in its own way. */
 enum Option {
-    OPTION_PROTOCOL_VERSION,	/* value 3 */
-    OPTION_REFERRALS,		/* 1: the library chases referrals itself; 0: it
-				 * hands search references to the caller */
-    OPTION_DEREF,		/* value 3: always dereference aliases */
+    OPTION_PROTOCOL_VERSION,	/* PROTOCOL_VERSION_3 */
+    OPTION_REFERRALS,		/* REFERRALS_CHASED: the library chases referrals
+				 * itself; REFERRALS_HANDED_OVER: it hands search
+				 * references to the caller */
+    OPTION_DEREF,		/* DEREF_ALWAYS: always dereference aliases */
     OPTION_REFERRAL_HOP_LIMIT	/* the library's own referral hop limit */
+};
+
+/* Values of the options. */
+enum {
+    PROTOCOL_VERSION_3 = 3,
+    REFERRALS_HANDED_OVER = 0,
+    REFERRALS_CHASED = 1,
+    DEREF_ALWAYS = 3
+};
+
+/* The final result of a search, or of one page of a paged search. */
+struct FinalResult {
+    int code = RC_SUCCESS;	/* the result code; when the message cannot be
+				 * parsed, the code of that failure */
+    bool hasPageControl = false;	/* it carries the paged-results control */
+    std::string cookie;		/* the control's cookie: the next page goes on
+				 * from it; empty after the last page */
+    std::vector<std::string> referrals;	/* the URLs of a referral result
+					 * (code RC_REFERRAL) */
 };
 
 /* One message received from the server; freed when the holder lets go. */
@@ -98,7 +118,6 @@ public:
     /* Returns false with the library's error code in *error. */
     bool open(const char *host, unsigned port, unsigned long *error);
     void close();
-    bool isOpen() const { return handle_ != nullptr; }
 
     /* Synchronous simple bind: 0 or a result code. */
     int simpleBind(const char *dn, const char *password);
@@ -119,8 +138,8 @@ public:
 	    unsigned pageSize, const std::string &cookie, int *messageId);
 
     /*
-     * Waits without time-out for one message of the search: its type, 0 on a
-     * time-out, -1 on an error (a message may still come back).
+     * Waits without time-out for one message of the search: its type,
+     * WAIT_TIMED_OUT, or WAIT_FAILED.
      */
     int waitOne(int messageId, Message &message);
 
@@ -130,19 +149,13 @@ public:
     /* The URLs of a search reference; 0 or a result code. */
     int parseReference(const Message &reference, std::vector<std::string> &urls);
 
-    /*
-     * The result code of a final search result and, when it carries the
-     * paged-results control, the cookie for the next page (*hasPageControl
-     * tells whether it did). With referrals given, also the URLs of a
-     * referral result (code RC_REFERRAL). Returns 0 when the message could
-     * be parsed.
-     */
-    int parseResult(const Message &result, int *resultCode, bool *hasPageControl,
-	    std::string *cookie, std::vector<std::string> *referrals = nullptr);
+    /* Reads a final search result. */
+    void parseResult(const Message &result, FinalResult &out);
 
     /* The code of the last failed operation on this connection. */
     unsigned long lastError();
 
+    /* The library's connection, for the definitions of the classes below. */
     Handle *handle() const { return handle_; }
 
 private:
@@ -189,4 +202,4 @@ private:
 
 } // namespace hkldap
 
-#endif /* HOSTKIT_LDAP_CLIENT_H */
+#endif /* HOSTKIT_LDAP_PLATFORM_H */

@@ -1,37 +1,53 @@
 /*
  * ldapSearchCmd.cpp --
  *
- *	The commands ldapsearch and ldapsearchgetnextitem.
+ *	The commands ldapsearch and ldapsearchgetnextitem: the words, the
+ *	current search, and the messages and codes that scripts see.
  */
 
 #include "directory/ldapSearchCmd.h"
-#include "directory/resultRecord.h"
-#include "directory/resultsFile.h"
+
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
+#include "directory/base/searchText.h"
 #include "directory/searchContext.h"
-#include "directory/searchDriver.h"
+#include "directory/searchOptions.h"
 #include "core/hostkit.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+
+namespace hkdir {
 
 namespace {
 
-const char usageText[] =
-    "Usage: ldapsearch optionname optionvalue .... where\n\toptionname = server port searchBase "
-    "searchFilter userdn password searchpab desiredattributes";
-
-const char defaultAttributes[] = "cn givenname middleinitial sn telephonenumber mail mobile";
-
-/* The options, in the order in which a word is compared with them. */
-enum OptionIndex {
-    OPT_SERVER, OPT_PORT, OPT_SEARCH_BASE, OPT_SEARCH_FILTER, OPT_USERNAME, OPT_PASSWORD,
-    OPT_ENCRYPTED_PASSWORD, OPT_SEARCH_PAB, OPT_DESIRED_ATTRIBUTES, OPT_COUNT
+/* Failure codes of ldapsearch beside those of runDirectorySearch. */
+enum {
+    LDAPSEARCH_USAGE = -10,
+    LDAPSEARCH_NO_MEMORY = -700
 };
 
-const char *const optionNames[OPT_COUNT] = {
-    "server", "port", "searchBase", "searchFilter", "username", "password",
-    "encryptedpassword", "searchPAB", "desiredAttributes"
+/* The command name and at least two option names, each with its value. */
+const int LDAPSEARCH_MIN_WORDS = 5;
+
+const char USAGE_TEXT[] =
+    "Usage: ldapsearch optionname optionvalue .... where\n\toptionname = server port searchBase "
+    "searchFilter userdn password searchpab desiredattributes";
+const char NO_MEMORY_TEXT[] = "Not enough memory";
+const char NEXT_ITEM_FAILED_TEXT[] = "Operation failed";
+
+/* The message of each failure code of runDirectorySearch. */
+const struct {
+    int code;
+    const char *message;
+} SEARCH_FAILURES[] = {
+    {HK_SEARCH_NO_USER, "Username not specified but password specified"},
+    {HK_SEARCH_FAILED, "LDAP search failed : please verify search base and filter"},
+    {HK_SEARCH_NO_CONNECTION, "Could not open LDAP connection : please verify server and port"},
+    {HK_SEARCH_BIND_FAILED, "LDAP authentication failed : please verify username and password. "
+	    "Username should be fully qualified DN"},
+    {HK_SEARCH_NO_RESULTS_FILE, "Could not local file for writing results"},
 };
 
 /*
@@ -41,7 +57,7 @@ const char *const optionNames[OPT_COUNT] = {
  * "userCertificate;binary" stay as the directory spelled them.
  */
 bool
-PlainWord(const std::string &name)
+isPlainWord(const std::string &name)
 {
     if (name.empty() || name[0] == '{' || name[0] == '"') {
 	return false;
@@ -54,8 +70,9 @@ PlainWord(const std::string &name)
     return true;
 }
 
+/* Appends the bytes as one list element, quoted the way Tcl quotes it. */
 void
-AppendElement(std::string &out, const char *bytes, size_t length)
+appendListElement(std::string &out, const char *bytes, size_t length)
 {
     int flags = 0;
     int size = Tcl_ScanCountedElement(bytes, static_cast<int>(length), &flags);
@@ -67,103 +84,73 @@ AppendElement(std::string &out, const char *bytes, size_t length)
 } // namespace
 
 void
-hkFormatRecord(const ResultRecord &record, std::string &out)
+formatEntryText(const ResultRecord &record, std::string &out)
 {
     for (const auto &entry : record) {
 	const AttributeValue &value = *entry.second;
 	if (strlen(value.bytes()) != value.length()) {
 	    continue;		/* a zero byte inside: left out */
 	}
-	if (PlainWord(entry.first)) {
+	if (isPlainWord(entry.first)) {
 	    out += entry.first;
 	} else {
-	    AppendElement(out, entry.first.data(), entry.first.size());
+	    appendListElement(out, entry.first.data(), entry.first.size());
 	}
-	if (hkBracesQuoteSafely(value.bytes(), value.length())) {
+	if (bracesQuoteSafely(value.bytes(), value.length())) {
 	    out += " {";
 	    out.append(value.bytes(), value.length());
 	    out += "} ";
 	} else {
 	    out += ' ';
-	    AppendElement(out, value.bytes(), value.length());
+	    appendListElement(out, value.bytes(), value.length());
 	    out += ' ';
 	}
     }
 }
 
+} // namespace hkdir
+
 /*
  * ldapsearch optionname optionvalue optionname optionvalue ?...?
  *
  * The previous search and its file go first, before the words are looked
- * at. Option names match case-blind, the last occurrence wins, unknown
- * names are skipped with their values.
+ * at; even a usage error leaves a new, empty current search. Memory
+ * running out anywhere in the search is "Not enough memory".
  */
 extern "C" int
 HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
-    hkDestroyCurrentSearch();
-    SearchContext *context = hkNewCurrentSearch();
+    using namespace hkdir;
 
-    if (argc < 4 || argc % 2 == 0) {
-	return hkFailNarrow(interp, usageText, -10);
+    SearchContext *context = nullptr;
+    try {
+	context = &replaceCurrentSearch();
+    } catch (const std::bad_alloc &) {
+    }
+
+    if (argc < LDAPSEARCH_MIN_WORDS || argc % 2 == 0) {
+	return hkFailNarrow(interp, USAGE_TEXT, LDAPSEARCH_USAGE);
     }
     if (context == nullptr) {
-	return hkFailNarrow(interp, "Not enough memory", -700);
-    }
-
-    const char *values[OPT_COUNT] = {
-	"", "389", "", "", "", "", "", "", defaultAttributes
-    };
-    for (int i = 1; i + 1 < argc; i += 2) {
-	for (int o = 0; o < OPT_COUNT; o++) {
-	    if (hkEqualsCaseBlind(argv[i], optionNames[o])) {
-		values[o] = argv[i + 1];
-		if (o == OPT_SEARCH_PAB) {
-		    context->setSearchPAB(hkParseFlagWord(argv[i + 1]));
-		}
-		break;
-	    }
-	}
+	return hkFailNarrow(interp, NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
     }
 
     int result;
     try {
-	context->setCredentials(values[OPT_USERNAME], values[OPT_PASSWORD]);
-	context->setServer(values[OPT_SERVER], hkParsePortWord(values[OPT_PORT]));
-	context->setSearchBase(values[OPT_SEARCH_BASE]);
-	context->setSearchFilter(values[OPT_SEARCH_FILTER]);
-	context->setAttributes(values[OPT_DESIRED_ATTRIBUTES]);
-	if (values[OPT_ENCRYPTED_PASSWORD][0] != '\0') {
-	    context->setScrambledPassword(values[OPT_ENCRYPTED_PASSWORD]);
-	}
-	/* Memory running out inside the search must not escape the command. */
-	result = context->runSearch();
+	result = context->runSearch(readSearchOptions(argc - 1, argv + 1));
     } catch (const std::bad_alloc &) {
-	return hkFailNarrow(interp, "Not enough memory", -700);
+	return hkFailNarrow(interp, NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
     }
 
     if (result >= 0) {
-	char text[16];
-	snprintf(text, sizeof text, "%d", result);
-	return hkSetNarrowResult(interp, text);
+	return hkSetNarrowResult(interp, std::to_string(result).c_str());
     }
-    switch (result) {
-    case HK_SEARCH_NO_USER:
-	return hkFailNarrow(interp, "Username not specified but password specified", result);
-    case HK_SEARCH_FAILED:
-	return hkFailNarrow(interp, "LDAP search failed : please verify search base and filter",
-		result);
-    case HK_SEARCH_NO_CONNECTION:
-	return hkFailNarrow(interp,
-		"Could not open LDAP connection : please verify server and port", result);
-    case HK_SEARCH_BIND_FAILED:
-	return hkFailNarrow(interp, "LDAP authentication failed : please verify username and "
-		"password. Username should be fully qualified DN", result);
-    case HK_SEARCH_NO_RESULTS_FILE:
-	return hkFailNarrow(interp, "Could not local file for writing results", result);
-    default:
-	return hkFailCode(interp, result);
+    for (const auto &failure : SEARCH_FAILURES) {
+	if (failure.code == result) {
+	    return hkFailNarrow(interp, failure.message, result);
+	}
     }
+    return hkFailCode(interp, result);
 }
 
 /*
@@ -174,20 +161,22 @@ HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 extern "C" int
 HkLdapSearchGetNextItemCmd(ClientData, Tcl_Interp *interp, int, const char *[])
 {
-    SearchContext *context = hkCurrentSearch();
+    using namespace hkdir;
+
+    SearchContext *context = currentSearch();
     if (context == nullptr) {
-	return hkFailNarrow(interp, "Operation failed", HK_RESULTS_CANNOT_OPEN);
+	return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, HK_RESULTS_CANNOT_OPEN);
     }
     try {
 	ResultRecord record;
 	int code = context->readNextRecord(record);
-	if (code < 0) {
-	    return hkFailNarrow(interp, "Operation failed", code);
+	if (code != HK_RESULTS_OK) {
+	    return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, code);
 	}
 	std::string text;
-	hkFormatRecord(record, text);
+	formatEntryText(record, text);
 	return hkSetNarrowResult(interp, text.c_str());
     } catch (const std::bad_alloc &) {
-	return hkFailNarrow(interp, "Operation failed", HK_RESULTS_NO_MEMORY);
+	return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, HK_RESULTS_NO_MEMORY);
     }
 }

@@ -1,18 +1,16 @@
 /*
  * ldapSearchCmd.h --
  *
- *	The part of ldapsearchgetnextitem that can be tried without a server:
- *	turning one entry into its result text. The option words of
- *	ldapsearch are read by the helpers of searchText.h.
+ *	The part of ldapsearchgetnextitem that can be tried on its own: turning
+ *	one entry into its result text.
  */
 
 #ifndef HOSTKIT_LDAP_SEARCH_CMD_H
 #define HOSTKIT_LDAP_SEARCH_CMD_H
 
-#include <cstddef>
 #include <string>
 
-#include "directory/searchText.h"
+namespace hkdir {
 
 class ResultRecord;
 
@@ -22,6 +20,8 @@ class ResultRecord;
  * cannot carry is quoted as Tcl's own lists quote it, so that the text
  * always parses back to the exact names and values.
  */
-void hkFormatRecord(const ResultRecord &record, std::string &out);
+void formatEntryText(const ResultRecord &record, std::string &out);
+
+} // namespace hkdir
 
 #endif /* HOSTKIT_LDAP_SEARCH_CMD_H */

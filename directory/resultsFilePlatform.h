@@ -1,9 +1,10 @@
 /*
  * resultsFilePlatform.h --
  *
- *	Platform operations on the search results folder and files. Defined
- *	in directory/unix/unixResultsFile.cpp and
- *	directory/win/winResultsFile.cpp.
+ *	Platform operations on the search results folder and files: where the
+ *	folder is, naming, deleting, creating and opening the files, and how
+ *	much an open one has left. Defined in directory/unix/unixResultsFile.cpp
+ *	and directory/win/winResultsFile.cpp.
  */
 
 #ifndef HOSTKIT_RESULTS_FILE_PLATFORM_H
@@ -12,12 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-/*
- * ---------------------------------------------------------------------------
- * Directory search files.
- * ---------------------------------------------------------------------------
- */
 
 /*
  * Writes the folder of the search results files into path (size bytes,
@@ -59,34 +54,13 @@ FILE *HkpCreateResultsFile(const char *path);
 FILE *HkpOpenResultsFile(const char *path);
 
 /*
- * ---------------------------------------------------------------------------
- * Directory search: the search results file.
- * ---------------------------------------------------------------------------
- */
-
-/*
  * An upper bound of the bytes that a read stream can still deliver: the
  * file's size on disk less the stream's position. In a Windows text stream
  * every logical byte takes at least one byte on disk, so the bound holds
  * there too. Returns false where no bound is known (not a regular file, no
- * descriptor); *left is then unchanged.
+ * descriptor); *left is then unchanged. The results reader takes it as the
+ * limit of what a value's length may claim.
  */
 bool HkpStreamBytesLeft(FILE *stream, uint64_t *left);
-
-/*
- * The reader takes one entry character by character. Instead of a lock per
- * character it holds the stream's own lock for the whole entry:
- * HkpStreamLock/HkpStreamUnlock (flockfile / _lock_file, both recursive, so
- * the locking stream calls still work inside), and HKP_GETC_LOCKED reads
- * one character while the lock is held. It is the run-time library's own
- * unlocked getc, line end translation of Windows text streams included.
- */
-void HkpStreamLock(FILE *stream);
-void HkpStreamUnlock(FILE *stream);
-#ifdef _WIN32
-#define HKP_GETC_LOCKED(stream) _getc_nolock(stream)
-#else
-#define HKP_GETC_LOCKED(stream) getc_unlocked(stream)
-#endif
 
 #endif /* HOSTKIT_RESULTS_FILE_PLATFORM_H */

@@ -5,48 +5,38 @@
  */
 
 #include "directory/searchContext.h"
-#include "directory/resultRecord.h"
-#include "directory/resultsCounter.h"
-#include "directory/resultsFile.h"
-#include "directory/scramble.h"
-#include "directory/searchDriver.h"
+
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
+#include "directory/directoryState.h"
 #include "directory/resultsFilePlatform.h"
 
-#include <cstring>
 #include <new>
+#include <string>
+
+namespace hkdir {
 
 namespace {
 
-SearchContext *currentSearch = nullptr;
+/* Numbers tried for a results path whose old file can be deleted. */
+const int RESULTS_PATH_ATTEMPTS = 1000;
 
-std::unique_ptr<char[]>
-CopyText(const char *text)
-{
-    if (text == nullptr) {
-	return nullptr;
-    }
-    size_t n = strlen(text) + 1;
-    std::unique_ptr<char[]> copy(new char[n]);
-    memcpy(copy.get(), text, n);
-    return copy;
-}
+SearchContext *current = nullptr;
 
 } // namespace
 
 SearchContext::SearchContext()
+    : resultsFile_(nullptr, fclose)
 {
     resultsPath_[0] = '\0';
-    attributes_[0] = '\0';
     chooseResultsPath();
 }
 
 SearchContext::~SearchContext()
 {
     /* Only this context's own stream: others in the process are not ours. */
-    if (resultsFile_ != nullptr) {
-	fclose(resultsFile_);
-	resultsFile_ = nullptr;
-    }
+    reader_.reset();
+    resultsFile_.reset();
     if (resultsPath_[0] != '\0') {
 	HkpDeleteResultsFile(resultsPath_);
     }
@@ -61,12 +51,12 @@ SearchContext::~SearchContext()
 void
 SearchContext::chooseResultsPath()
 {
-    for (int attempt = 0; attempt < HK_RESULTS_PATH_ATTEMPTS; attempt++) {
+    for (int attempt = 0; attempt < RESULTS_PATH_ATTEMPTS; attempt++) {
 	resultsPath_[0] = '\0';
 	HkpResultsFolder(resultsPath_, sizeof resultsPath_);
-	char name[32];
-	snprintf(name, sizeof name, "Ldap_%u.txt", static_cast<unsigned>(nextResultsFileNumber()));
-	if (resultsPath_[0] == '\0' || !HkpAppendPath(resultsPath_, sizeof resultsPath_, name)) {
+	std::string name = "Ldap_" + std::to_string(nextResultsFileNumber()) + ".txt";
+	if (resultsPath_[0] == '\0'
+		|| !HkpAppendPath(resultsPath_, sizeof resultsPath_, name.c_str())) {
 	    /* A cut path could name somebody else's file: use none at all. */
 	    resultsPath_[0] = '\0';
 	    return;
@@ -78,104 +68,57 @@ SearchContext::chooseResultsPath()
 }
 
 int
-SearchContext::setCredentials(const char *username, const char *password)
+SearchContext::runSearch(SearchParameters parameters)
 {
-    username_ = CopyText(username);
-    password_ = CopyText(password);
-    return 0;
-}
-
-int
-SearchContext::setScrambledPassword(const char *text)
-{
-    std::unique_ptr<char[]> plain(unscramblePassword(text));
-    if (plain) {
-	password_ = std::move(plain);
-    }
-    return 0;
-}
-
-int
-SearchContext::setServer(const char *server, long long port)
-{
-    server_ = CopyText(server);
-    uint16_t low = static_cast<uint16_t>(static_cast<unsigned long long>(port) & 0xFFFF);
-    port_ = low == 0 ? static_cast<uint16_t>(HK_DEFAULT_PORT) : low;
-    return 0;
-}
-
-int
-SearchContext::setSearchBase(const char *text)
-{
-    searchBase_ = CopyText(text);
-    return 0;
-}
-
-int
-SearchContext::setSearchFilter(const char *text)
-{
-    searchFilter_ = CopyText(text);
-    return 0;
-}
-
-int
-SearchContext::setAttributes(const char *text)
-{
-    size_t n = text ? strnlen(text, HK_ATTRIBUTES_MAX) : 0;
-    if (n > 0) {
-	memcpy(attributes_, text, n);
-    }
-    attributes_[n] = '\0';
-    return 0;
-}
-
-int
-SearchContext::setSearchPAB(bool flag)
-{
-    searchPAB_ = flag;
-    return 0;
-}
-
-int
-SearchContext::runSearch()
-{
-    return RunDirectorySearch(server_.get(), port_, username_.get(), password_.get(),
-	    searchBase_.get(), searchFilter_.get(), attributes_, resultsPath_, !searchPAB_);
+    parameters.resultsPath = resultsPath_;
+    return runDirectorySearch(parameters);
 }
 
 int
 SearchContext::readNextRecord(ResultRecord &record)
 {
     record.clear();
-    if (resultsFile_ == nullptr) {
-	if (resultsPath_[0] == '\0' || (resultsFile_ = HkpOpenResultsFile(resultsPath_)) == nullptr) {
-	    return HK_RESULTS_CANNOT_OPEN;
-	}
-    }
     try {
-	return readResultEntry(resultsFile_, record);
+	if (!reader_) {
+	    if (resultsPath_[0] == '\0') {
+		return HK_RESULTS_CANNOT_OPEN;
+	    }
+	    resultsFile_.reset(HkpOpenResultsFile(resultsPath_));
+	    if (!resultsFile_) {
+		return HK_RESULTS_CANNOT_OPEN;
+	    }
+	    uint64_t left = 0;
+	    if (HkpStreamBytesLeft(resultsFile_.get(), &left)) {
+		reader_.reset(new ResultsReader(resultsFile_.get(), left));
+	    } else {
+		reader_.reset(new ResultsReader(resultsFile_.get()));
+	    }
+	}
+	return reader_->readEntry(record);
     } catch (const std::bad_alloc &) {
 	return HK_RESULTS_NO_MEMORY;
     }
 }
 
 SearchContext *
-hkCurrentSearch(void)
+currentSearch()
 {
-    return currentSearch;
+    return current;
 }
 
 void
-hkDestroyCurrentSearch(void)
+destroyCurrentSearch()
 {
-    delete currentSearch;
-    currentSearch = nullptr;
+    delete current;
+    current = nullptr;
 }
 
-SearchContext *
-hkNewCurrentSearch(void)
+SearchContext &
+replaceCurrentSearch()
 {
-    hkDestroyCurrentSearch();
-    currentSearch = new (std::nothrow) SearchContext;
-    return currentSearch;
+    destroyCurrentSearch();
+    current = new SearchContext;
+    return *current;
 }
+
+} // namespace hkdir

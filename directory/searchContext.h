@@ -1,8 +1,9 @@
 /*
  * searchContext.h --
  *
- *	The search context: the options, results file path and read stream of
- *	one directory search, and the process-wide current search that
+ *	The search context: the results file of one directory search (its
+ *	path, chosen when the context is made, and the stream and reader that
+ *	hand its entries back), and the process-wide current search that
  *	ldapsearch replaces and ldapsearchgetnextitem reads from.
  *
  *	The current search is not guarded by a lock: one search at a time per
@@ -12,78 +13,63 @@
 #ifndef HOSTKIT_SEARCH_CONTEXT_H
 #define HOSTKIT_SEARCH_CONTEXT_H
 
-#include <cstdint>
+#include "directory/searchDriver.h"
+
 #include <cstdio>
 #include <memory>
 
-class ResultRecord;
+namespace hkdir {
 
-enum {
-    HK_RESULTS_PATH_SIZE = 260,		/* terminator included */
-    HK_ATTRIBUTES_MAX = 1024,		/* characters, terminator not included */
-    HK_RESULTS_PATH_ATTEMPTS = 1000,	/* numbers tried for a deletable path */
-    HK_DEFAULT_PORT = 389
-};
+class ResultRecord;
+class ResultsReader;
+
+/* The longest results path, terminator included: the Windows limit (MAX_PATH). */
+enum { HK_RESULTS_PATH_SIZE = 260 };
 
 class SearchContext {
 public:
-    /* Chooses the results path (and deletes a stale file of that name). */
+    /*
+     * Chooses the results path (and deletes a stale file of that name).
+     * Throws std::bad_alloc when memory runs out.
+     */
     SearchContext();
 
     /* Closes the read stream, deletes the results file. */
-    virtual ~SearchContext();
+    ~SearchContext();
 
     SearchContext(const SearchContext &) = delete;
     SearchContext &operator=(const SearchContext &) = delete;
 
-    int setCredentials(const char *username, const char *password);
-    int setScrambledPassword(const char *text);
-    int setServer(const char *server, long long port);	/* low 16 bits; 0 is 389 */
-    int setSearchBase(const char *text);
-    int setSearchFilter(const char *text);
-    int setAttributes(const char *text);	/* cut to 1024 characters */
-    int setSearchPAB(bool flag);
-
-    /* RunDirectorySearch with this context's values. */
-    int runSearch();
+    /* runDirectorySearch with this context's results file. */
+    int runSearch(SearchParameters parameters);
 
     /*
-     * Reads the next entry of the results file into the record: 0, -10 when
-     * the file cannot be opened, or a code of readResultEntry.
+     * Reads the next entry of the results file into the record:
+     * HK_RESULTS_OK, HK_RESULTS_CANNOT_OPEN when the file cannot be opened,
+     * or a code of ResultsReader::readEntry.
      */
     int readNextRecord(ResultRecord &record);
-
-    const char *resultsPath() const { return resultsPath_; }
-    uint16_t port() const { return port_; }
-    const char *attributes() const { return attributes_; }
-    const char *password() const { return password_.get(); }
-    bool searchPAB() const { return searchPAB_; }
 
 private:
     void chooseResultsPath();
 
-    std::unique_ptr<char[]> username_;
-    std::unique_ptr<char[]> password_;
-    std::unique_ptr<char[]> searchBase_;
-    std::unique_ptr<char[]> searchFilter_;
-    std::unique_ptr<char[]> server_;
-    uint16_t port_ = HK_DEFAULT_PORT;
     char resultsPath_[HK_RESULTS_PATH_SIZE];
-    FILE *resultsFile_ = nullptr;
-    char attributes_[HK_ATTRIBUTES_MAX + 1];
-    bool searchPAB_ = false;
+    std::unique_ptr<FILE, int (*)(FILE *)> resultsFile_;
+    std::unique_ptr<ResultsReader> reader_;
 };
 
 /* The current search of the process, or nullptr. */
-SearchContext *hkCurrentSearch(void);
+SearchContext *currentSearch();
 
 /* Destroys the current search, if any. */
-void hkDestroyCurrentSearch(void);
+void destroyCurrentSearch();
 
 /*
- * Builds a new context and makes it the current search; nullptr (and no
- * current search) when memory runs out.
+ * Destroys the current search and makes a new context the current one.
+ * When that throws std::bad_alloc, there is no current search.
  */
-SearchContext *hkNewCurrentSearch(void);
+SearchContext &replaceCurrentSearch();
+
+} // namespace hkdir
 
 #endif /* HOSTKIT_SEARCH_CONTEXT_H */

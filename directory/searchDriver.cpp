@@ -2,31 +2,42 @@
  * searchDriver.cpp --
  *
  *	The directory search driver. It talks to the server only through the
- *	client interface of ldapClient.h, so it is the same on every system.
+ *	client interface of ldapPlatform.h, so it is the same on every system,
+ *	and prints only through searchReport.h.
  *
- *	Results are streamed: each wait asks for one message, whose entries
- *	go to the results file before the message is freed and the next one
- *	is awaited. Paged searches send the simple paged-results control
- *	themselves (create the control, send it with the search, take the
- *	cookie from each page's final result), which works with every client
- *	library, also where the library's own paged-search helpers are absent.
+ *	Results are streamed: each wait asks for one message, whose entries go
+ *	to the results file before the message is freed and the next one is
+ *	awaited. A paged search sends the simple paged-results control itself
+ *	(the control goes with each request, and each page's final result
+ *	carries the cookie that the next request goes on from), which works
+ *	with every client library, also where the library's own paged-search
+ *	helpers are absent.
  */
 
 #include "directory/searchDriver.h"
-#include "directory/resultsFile.h"
+
+#include "directory/base/resultsFile.h"
+#include "directory/ldapPlatform.h"
 #include "directory/resultsFilePlatform.h"
+#include "directory/searchReport.h"
 
 #include <cstring>
 #include <memory>
+#include <vector>
+
+namespace hkdir {
+
+namespace {
 
 using hkldap::Connection;
 using hkldap::Message;
 using hkldap::RawEntry;
 
-namespace {
+/* The control that a server lists in its root DSE when it pages. */
+const char PAGED_RESULTS_OID[] = "1.2.840.113556.1.4.319";
 
-/* Set by the probe, read by the searches of the same run, referrals too. */
-bool pagingSupported = false;
+/* The filter that matches every object. */
+const char ALL_OBJECTS[] = "(objectClass=*)";
 
 /* Consecutive failed waits after which a paged search gives up. */
 const int MAX_FAILED_WAITS = 3;
@@ -55,65 +66,17 @@ private:
 };
 
 /*
- * A paged search in progress: what every page request repeats, and the
- * server's cookie from the last page.
- */
-struct PagedSearch {
-    std::string base;
-    std::string filter;
-    char **attributes = nullptr;
-    std::string cookie;
-    bool started = false;
-    int lastCode = 0;		/* of a refused page request */
-};
-
-/* Requests the next page: 0 and its message id, NO_RESULTS_RETURNED after
- * the last page, -1 when the request cannot be sent. */
-int
-GetNextPage(Connection &connection, PagedSearch &search, unsigned pageSize, int *messageId)
-{
-    if (search.started && search.cookie.empty()) {
-	return hkldap::RC_NO_RESULTS_RETURNED;
-    }
-    search.started = true;
-    int rc = connection.searchAsync(search.base.c_str(), hkldap::SCOPE_SUBTREE,
-	    search.filter.c_str(), search.attributes, pageSize, search.cookie, messageId);
-    if (rc != 0) {
-	search.lastCode = rc;
-	return -1;
-    }
-    return 0;
-}
-
-/* Takes in a page's final result: its result code, and the cookie that the
- * next request continues from (none: that was the last page); urls receives
- * the URLs of a referral result. */
-int
-GetPagedResult(Connection &connection, PagedSearch &search, const Message &result,
-	std::vector<std::string> &urls)
-{
-    int code = 0;
-    bool hasControl = false;
-    std::string cookie;
-    if (connection.parseResult(result, &code, &hasControl, &cookie, &urls) != 0) {
-	search.cookie.clear();
-	return hkldap::RC_LOCAL_ERROR;
-    }
-    search.cookie = hasControl ? cookie : std::string();
-    return code;
-}
-
-/*
- * Probes the root DSE for the paged-results control. The attribute is asked
- * for by name: servers leave operational attributes out of "all".
+ * Asks the root DSE whether the server offers the paged-results control.
+ * The attribute is asked for by name: servers leave operational attributes
+ * out of "all".
  */
 bool
-ProbePaging(Connection &connection)
+probePaging(Connection &connection)
 {
     char supported[] = "supportedControl";
     char *attributes[] = {supported, nullptr};
     Message result;
-    if (connection.searchSync("", hkldap::SCOPE_BASE, "(objectClass=*)", attributes, result) != 0
+    if (connection.searchSync("", hkldap::SCOPE_BASE, ALL_OBJECTS, attributes, result) != 0
 	    || !result) {
 	return false;
     }
@@ -123,376 +86,299 @@ ProbePaging(Connection &connection)
     }
     hkldap::ValueList values(connection, entry, supported);
     for (size_t i = 0; i < values.count(); i++) {
-	if (values.length(i) == strlen(HK_PAGED_RESULTS_OID)
-		&& memcmp(values.data(i), HK_PAGED_RESULTS_OID, values.length(i)) == 0) {
+	if (values.length(i) == strlen(PAGED_RESULTS_OID)
+		&& memcmp(values.data(i), PAGED_RESULTS_OID, values.length(i)) == 0) {
 	    return true;
 	}
     }
     return false;
 }
 
-void FollowReferralUrls(const std::vector<std::string> &urls, const char *username,
-	const char *password, const char *filter, char **attributes, FILE *results,
-	int32_t &counter, int depth);
-
 /*
- * The final result of a search whose base lies on another server carries
- * referral URLs instead of entries (the library's own chasing is off, see
- * SetConnectionOptions): they are followed like those of a search
- * reference. True when the result was such a referral.
+ * Sets the connection options in order; the first one refused is reported
+ * and the rest are left as they are.
  */
-bool
-FollowReferralResult(int code, const std::vector<std::string> &urls, const char *username,
-	const char *password, const char *filter, char **attributes, FILE *results,
-	int32_t &counter, int depth)
-{
-    if (code != hkldap::RC_REFERRAL || urls.empty()) {
-	return false;
-    }
-    FollowReferralUrls(urls, username, password, filter, attributes, results, counter, depth);
-    return true;
-}
-
-int
-PlainSearch(Connection &connection, const char *username, const char *password,
-	const char *searchBase, char **attributes, const char *filter, FILE *results,
-	int32_t &counter, bool *failed, int depth)
-{
-    int messageId = 0;
-    int rc = connection.searchAsync(searchBase, hkldap::SCOPE_SUBTREE, filter, attributes, 0,
-	    std::string(), &messageId);
-    if (rc != 0) {
-	fprintf(stderr, "\nCannot start search (0x%lx)\n\n", static_cast<unsigned long>(rc));
-	*failed = true;
-	return rc;
-    }
-    for (;;) {
-	Message message;
-	int type = connection.waitOne(messageId, message);
-	if (type == -1) {
-	    fprintf(stderr, "ldap_result returned error (0x%lx)\n\n", connection.lastError());
-	    *failed = true;
-	    return -1;
-	}
-	if (type == 0) {
-	    fprintf(stderr, "ldap_result timed out (0x%lx)\n\n", connection.lastError());
-	    continue;
-	}
-	if (type == hkldap::RES_SEARCH_REFERENCE) {
-	    FollowReferrals(connection, message, username, password, filter, attributes, results,
-		    counter, depth);
-	    continue;
-	}
-	RawEntry *entry = connection.firstEntry(message);
-	if (entry != nullptr) {
-	    WriteEntries(connection, entry, results, counter);
-	}
-	if (type == hkldap::RES_SEARCH_RESULT) {
-	    int code = 0;
-	    bool hasControl = false;
-	    std::string cookie;
-	    std::vector<std::string> urls;
-	    connection.parseResult(message, &code, &hasControl, &cookie, &urls);
-	    if (FollowReferralResult(code, urls, username, password, filter, attributes, results,
-		    counter, depth)) {
-		return hkldap::RES_SEARCH_RESULT;
-	    }
-	    if (code != 0) {
-		fprintf(stderr, "\nSearch ended with error (0x%lx)\n\n",
-			static_cast<unsigned long>(code));
-		*failed = true;
-	    }
-	    return hkldap::RES_SEARCH_RESULT;
-	}
-    }
-}
-
-int
-PagedSearchToFile(Connection &connection, const char *username, const char *password,
-	const char *searchBase, char **attributes, const char *filter, FILE *results,
-	int32_t &counter, bool *failed, int depth)
-{
-    PagedSearch search;
-    search.base = searchBase;
-    search.filter = filter;
-    search.attributes = attributes;
-    int failedWaits = 0;
-
-    for (;;) {
-	int messageId = 0;
-	int rc = GetNextPage(connection, search, HK_SEARCH_PAGE_SIZE, &messageId);
-	if (rc == hkldap::RC_NO_RESULTS_RETURNED) {
-	    return rc;
-	}
-	if (rc == -1) {
-	    fprintf(stderr, "\nCannot start search (0x%lx)\n\n",
-		    static_cast<unsigned long>(search.lastCode));
-	    *failed = true;
-	    return -1;
-	}
-
-	bool pageDone = false;
-	while (!pageDone) {
-	    Message message;
-	    int type = connection.waitOne(messageId, message);
-	    if (type == -1) {
-		fprintf(stderr, "ldap_result returned error (0x%lx)\n\n", connection.lastError());
-		/* The page is asked for again, but not without end. */
-		if (++failedWaits >= MAX_FAILED_WAITS) {
-		    *failed = true;
-		    return -1;
-		}
-		pageDone = true;
-		continue;
-	    }
-	    if (type == 0) {
-		fprintf(stderr, "ldap_result timed out (0x%lx)\n\n", connection.lastError());
-		continue;
-	    }
-	    failedWaits = 0;
-	    if (type == hkldap::RES_SEARCH_REFERENCE) {
-		FollowReferrals(connection, message, username, password, filter, attributes,
-			results, counter, depth);
-		continue;
-	    }
-	    RawEntry *entry = connection.firstEntry(message);
-	    if (entry != nullptr) {
-		WriteEntries(connection, entry, results, counter);
-	    }
-	    if (type == hkldap::RES_SEARCH_RESULT) {
-		std::vector<std::string> urls;
-		int code = GetPagedResult(connection, search, message, urls);
-		if (FollowReferralResult(code, urls, username, password, filter, attributes,
-			results, counter, depth)) {
-		    return hkldap::RES_SEARCH_RESULT;
-		}
-		if (code != 0) {
-		    /* Without a good final result there is no cookie to go on with. */
-		    fprintf(stderr, "\nSearch ended with error (0x%lx)\n\n",
-			    static_cast<unsigned long>(code));
-		    *failed = true;
-		    return code;
-		}
-		pageDone = true;
-	    }
-	}
-    }
-}
-
-} // namespace
-
-int
-SetConnectionOptions(Connection &connection)
+void
+setConnectionOptions(Connection &connection)
 {
     static const struct {
 	hkldap::Option option;
 	uint32_t value;
-	const char *message;
+	void (*reportRefusal)(int code);
     } options[] = {
-	{hkldap::OPTION_PROTOCOL_VERSION, 3, "\nCannot set ldap version (0x%lx)\n\n"},
+	{hkldap::OPTION_PROTOCOL_VERSION, hkldap::PROTOCOL_VERSION_3, reportCannotSetVersion},
 	/*
 	 * The library's own chasing stays off: it binds anonymously, follows
 	 * only the first URL of a reference, and its answers get mixed into
 	 * the search (libldap even hands the reference over as well, so its
 	 * entries came twice; paging lost its cookie after a chased page).
-	 * The driver follows every reference itself, with the caller's
+	 * The driver follows every referral itself, with the caller's
 	 * credentials.
 	 */
-	{hkldap::OPTION_REFERRALS, 0, "\nCannot set referral option (0x%lx)\n\n"},
-	{hkldap::OPTION_DEREF, 3, "\nCannot set referral option (0x%lx)\n\n"},
-	{hkldap::OPTION_REFERRAL_HOP_LIMIT, 32, "\nCannot set referral hop limit (0x%lx)\n\n"},
+	{hkldap::OPTION_REFERRALS, hkldap::REFERRALS_HANDED_OVER, reportCannotSetReferrals},
+	{hkldap::OPTION_DEREF, hkldap::DEREF_ALWAYS, reportCannotSetReferrals},
+	{hkldap::OPTION_REFERRAL_HOP_LIMIT, HK_SEARCH_MAX_REFERRAL_DEPTH, reportCannotSetHopLimit},
     };
     for (const auto &o : options) {
 	int rc = connection.setOption(o.option, o.value);
 	if (rc != 0) {
-	    fprintf(stderr, o.message, static_cast<unsigned long>(rc));
-	    return -1;
+	    o.reportRefusal(rc);
+	    return;
 	}
     }
-    return 0;
 }
 
-void
-WriteEntries(Connection &connection, RawEntry *entry, FILE *results, int32_t &counter)
+/*
+ * One run of runDirectorySearch: what every server searched in it shares,
+ * the first one and those that referrals lead to. The entries of all of
+ * them go to one results file and one count.
+ */
+class SearchRun {
+public:
+    SearchRun(const SearchParameters &parameters, const std::string &filter, FILE *results,
+	    bool paging)
+	: parameters_(parameters), filter_(filter.empty() ? ALL_OBJECTS : filter),
+	  attributes_(splitAttributes(parameters.attributes)), results_(results), paging_(paging)
+    {
+    }
+
+    /*
+     * Searches the subtree of base on one server, depth referral servers
+     * away from the first one. True when the search could not start or
+     * ended with an error.
+     */
+    bool searchServer(Connection &connection, const std::string &base, int depth);
+
+    /* The entries written so far. */
+    int32_t count() const { return count_; }
+
+private:
+    void writeEntries(Connection &connection, const Message &message);
+    void followReference(Connection &connection, const Message &reference, int depth);
+    void followUrls(const std::vector<std::string> &urls, int depth);
+    bool openReferralConnection(const std::string &url, Connection &connection,
+	    std::string &baseDn);
+
+    const SearchParameters &parameters_;
+    const std::string filter_;
+    AttributeList attributes_;
+    FILE *results_;
+    const bool paging_;
+    int32_t count_ = 0;
+};
+
+/*
+ * One request (one page when paging) at a time; its messages are taken one
+ * by one until its final result, which either ends the search or, with a
+ * cookie, leads to the request for the next page.
+ */
+bool
+SearchRun::searchServer(Connection &connection, const std::string &base, int depth)
 {
-    for (; entry != nullptr; entry = connection.nextEntry(entry)) {
+    unsigned pageSize = paging_ ? HK_SEARCH_PAGE_SIZE : 0;
+    std::string cookie;
+    int failedWaits = 0;
+    for (;;) {
+	int messageId = 0;
+	int rc = connection.searchAsync(base.c_str(), hkldap::SCOPE_SUBTREE, filter_.c_str(),
+		attributes_.get(), pageSize, cookie, &messageId);
+	if (rc != 0) {
+	    reportCannotStartSearch(rc);
+	    return true;
+	}
+
+	bool requestDone = false;
+	while (!requestDone) {
+	    Message message;
+	    int type = connection.waitOne(messageId, message);
+	    switch (type) {
+	    case hkldap::WAIT_TIMED_OUT:
+		reportWaitTimedOut(connection.lastError());
+		break;
+	    case hkldap::WAIT_FAILED:
+		reportWaitFailed(connection.lastError());
+		/*
+		 * A later page is asked for again with its cookie, but not
+		 * without end. Before the first page's result there is no
+		 * cookie to go on from: the search has failed, like a plain one.
+		 */
+		if (!paging_ || cookie.empty() || ++failedWaits >= MAX_FAILED_WAITS) {
+		    return true;
+		}
+		requestDone = true;
+		break;
+	    case hkldap::RES_SEARCH_REFERENCE:
+		failedWaits = 0;
+		followReference(connection, message, depth);
+		break;
+	    case hkldap::RES_SEARCH_RESULT: {
+		failedWaits = 0;
+		hkldap::FinalResult result;
+		connection.parseResult(message, result);
+		/*
+		 * A search whose base lies on another server gets referral URLs
+		 * instead of entries (the library's own chasing is off): they are
+		 * followed like those of a search reference.
+		 */
+		if (result.code == hkldap::RC_REFERRAL && !result.referrals.empty()) {
+		    followUrls(result.referrals, depth);
+		    return false;
+		}
+		if (result.code != hkldap::RC_SUCCESS) {
+		    /* Without a good final result there is no cookie to go on with. */
+		    reportSearchError(result.code);
+		    return true;
+		}
+		cookie = result.hasPageControl ? result.cookie : std::string();
+		if (!paging_ || cookie.empty()) {
+		    return false;
+		}
+		requestDone = true;
+		break;
+	    }
+	    case hkldap::RES_SEARCH_ENTRY:
+	    default:
+		/* Messages of other types hold no entries. */
+		failedWaits = 0;
+		writeEntries(connection, message);
+		break;
+	    }
+	}
+    }
+}
+
+/* Writes every entry of a message, each attribute's first value cut at a NUL. */
+void
+SearchRun::writeEntries(Connection &connection, const Message &message)
+{
+    for (RawEntry *entry = connection.firstEntry(message); entry != nullptr;
+	    entry = connection.nextEntry(entry)) {
 	hkldap::AttributeWalk walk(connection, entry);
 	for (const char *name = walk.next(); name != nullptr; name = walk.next()) {
 	    hkldap::ValueList values(connection, entry, name);
 	    if (values.count() > 0 && values.data(0) != nullptr) {
-		/* A value is written up to its first NUL. */
 		const char *data = values.data(0);
 		const void *nul = memchr(data, '\0', values.length(0));
 		size_t length = nul ? static_cast<size_t>(static_cast<const char *>(nul) - data)
 			: values.length(0);
-		writeAttributeField(results, name, data, length);
+		writeAttributeField(results_, name, data, length);
 	    }
 	}
-	writeEntryEnd(results);
-	counter++;
+	writeEntryEnd(results_);
+	count_++;
     }
 }
 
-bool
-OpenReferralConnection(const std::string &url, const char *username, const char *password,
-	Connection &connection, std::string &baseDn)
-{
-    HkReferralUrl parsed;
-    if (!hkParseReferralUrl(url, parsed)) {
-	return false;
-    }
-    unsigned long error = 0;
-    int rc;
-    if (!connection.open(parsed.host.c_str(), parsed.port, &error)) {
-	rc = static_cast<int>(error);
-    } else {
-	rc = connection.simpleBind(username, password);
-    }
-    if (rc != 0) {
-	fprintf(stderr, "Failed to authenticate: %0xlx\n", static_cast<unsigned>(rc));
-	connection.close();
-	return false;
-    }
-    SetConnectionOptions(connection);
-    baseDn = parsed.baseDn;
-    return true;
-}
-
+/* Follows every URL of one search reference. */
 void
-FollowReferrals(Connection &connection, const Message &reference, const char *username,
-	const char *password, const char *filter, char **attributes, FILE *results,
-	int32_t &counter, int depth)
+SearchRun::followReference(Connection &connection, const Message &reference, int depth)
 {
     std::vector<std::string> urls;
     int rc = connection.parseReference(reference, urls);
     if (rc != 0) {
 	/* Its entries are missing from the results: say so. */
-	fprintf(stderr, "\nCannot read search reference (0x%lx)\n\n", static_cast<unsigned long>(rc));
+	reportUnreadableReference(rc);
 	return;
     }
-    FollowReferralUrls(urls, username, password, filter, attributes, results, counter, depth);
+    followUrls(urls, depth);
 }
-
-namespace {
 
 /* Follows referral URLs in list order, each on a connection of its own. */
 void
-FollowReferralUrls(const std::vector<std::string> &urls, const char *username,
-	const char *password, const char *filter, char **attributes, FILE *results,
-	int32_t &counter, int depth)
+SearchRun::followUrls(const std::vector<std::string> &urls, int depth)
 {
     for (const std::string &url : urls) {
-	printf("Referral: %s\n", url.c_str());
+	reportReferral(url);
 	if (depth + 1 > HK_SEARCH_MAX_REFERRAL_DEPTH) {
-	    fprintf(stderr, "\nReferral not followed: more than %d nested referrals (%s)\n\n",
-		    HK_SEARCH_MAX_REFERRAL_DEPTH, url.c_str());
+	    reportReferralTooDeep(url, HK_SEARCH_MAX_REFERRAL_DEPTH);
 	    continue;
 	}
 	Connection referral;
 	std::string baseDn;
-	if (!OpenReferralConnection(url, username, password, referral, baseDn)) {
-	    continue;
+	if (openReferralConnection(url, referral, baseDn)) {
+	    /* A referral server's failure leaves the others' entries as they are. */
+	    searchServer(referral, baseDn, depth + 1);
 	}
-	int32_t subCounter = 0;
-	bool failed = false;
-	SearchToFile(referral, username, password, baseDn.c_str(), attributes, filter, results,
-		subCounter, &failed, depth + 1);
-	counter += subCounter;
     }
+}
+
+/*
+ * Opens, binds and configures a connection to the server that a referral
+ * URL names, with the caller's credentials, and gives back the URL's base
+ * DN. False when the URL cannot be used or the server refuses.
+ */
+bool
+SearchRun::openReferralConnection(const std::string &url, Connection &connection,
+	std::string &baseDn)
+{
+    ReferralUrl parsed;
+    if (!parseReferralUrl(url, parsed)) {
+	return false;
+    }
+    unsigned long error = 0;
+    bool opened = connection.open(parsed.host.c_str(), parsed.port, &error);
+    int rc = opened ? connection.simpleBind(parameters_.username.c_str(),
+	    parameters_.password.c_str()) : static_cast<int>(error);
+    if (!opened || rc != 0) {
+	reportBindFailed(static_cast<unsigned>(rc));
+	connection.close();
+	return false;
+    }
+    setConnectionOptions(connection);
+    baseDn = parsed.baseDn;
+    return true;
 }
 
 } // namespace
 
 int
-SearchToFile(Connection &connection, const char *username, const char *password,
-	const char *searchBase, char **attributes, const char *filter, FILE *results,
-	int32_t &counter, bool *failed, int depth)
+runDirectorySearch(const SearchParameters &parameters)
 {
-    const char *sent = (filter == nullptr || *filter == '\0') ? "(objectClass=*)" : filter;
-    int32_t count = 0;
-    *failed = false;
-    int status;
-    if (pagingSupported) {
-	status = PagedSearchToFile(connection, username, password, searchBase, attributes, sent,
-		results, count, failed, depth);
-    } else {
-	status = PlainSearch(connection, username, password, searchBase, attributes, sent,
-		results, count, failed, depth);
-    }
-    counter = count;
-    return status;
-}
-
-int
-RunDirectorySearch(const char *server, uint16_t port, const char *username,
-	const char *password, const char *searchBase, const char *searchFilter,
-	const char *desiredAttributes, const char *resultsPath, bool excludePrivate)
-{
-    pagingSupported = false;
-    if (searchBase == nullptr) {
-	return HK_SEARCH_NO_BASE;
-    }
-    if (username == nullptr) {
-	username = "";
-    }
-    if (password == nullptr) {
-	password = "";
-    }
-    if (*username == '\0' && *password != '\0') {
-	fprintf(stderr, "\nPlease specify a user account to access search base\n\n");
+    if (parameters.username.empty() && !parameters.password.empty()) {
+	reportNoUsername();
 	return HK_SEARCH_NO_USER;
     }
-    std::string filter = hkBuildSearchFilter(searchFilter, excludePrivate);
+    std::string filter = buildSearchFilter(parameters.searchFilter, !parameters.includePrivate);
 
     Connection connection;
     unsigned long error = 0;
-    if (!connection.open(server ? server : "", port, &error)) {
-	fprintf(stderr, "\nCannot open LDAP connection to: %s:%d (0x%lx)\n\n", server ? server : "",
-		static_cast<int>(port), error);
+    if (!connection.open(parameters.server.c_str(), parameters.port, &error)) {
+	reportCannotConnect(parameters.server, parameters.port, error);
 	return HK_SEARCH_NO_CONNECTION;
     }
-    int rc = connection.simpleBind(username, password);
+    int rc = connection.simpleBind(parameters.username.c_str(), parameters.password.c_str());
     if (rc == hkldap::RC_SERVER_DOWN || rc == hkldap::RC_CONNECT_ERROR) {
 	/* A library that connects only now: still no server at that port. */
-	fprintf(stderr, "\nCannot open LDAP connection to: %s:%d (0x%lx)\n\n", server ? server : "",
-		static_cast<int>(port), static_cast<unsigned long>(rc));
+	reportCannotConnect(parameters.server, parameters.port, static_cast<unsigned long>(rc));
 	return HK_SEARCH_NO_CONNECTION;
     }
     if (rc != 0) {
-	fprintf(stderr, "Failed to authenticate: %0xlx\n", static_cast<unsigned>(rc));
+	reportBindFailed(static_cast<unsigned>(rc));
 	return HK_SEARCH_BIND_FAILED;
     }
-    SetConnectionOptions(connection);
+    setConnectionOptions(connection);
 
     /* Owned here so that memory running out mid-search still closes it. */
-    std::unique_ptr<FILE, int (*)(FILE *)> resultsOwner(
-	    HkpCreateResultsFile(resultsPath ? resultsPath : ""), fclose);
-    FILE *results = resultsOwner.get();
-    if (results == nullptr) {
-	fprintf(stderr, "\nCannot open file %s for writing.\n\n", resultsPath ? resultsPath : "");
+    std::unique_ptr<FILE, int (*)(FILE *)> results(
+	    HkpCreateResultsFile(parameters.resultsPath.c_str()), fclose);
+    if (!results) {
+	reportCannotCreateResults(parameters.resultsPath);
 	return HK_SEARCH_NO_RESULTS_FILE;
     }
 
-    pagingSupported = ProbePaging(connection);
-    if (pagingSupported) {
-	printf("\nDirectory supports paging. Current page size %lu\n",
-		static_cast<unsigned long>(HK_SEARCH_PAGE_SIZE));
-    } else {
-	printf("\nDirectory does not support paging\n");
-    }
+    bool paging = probePaging(connection);
+    reportPaging(paging, HK_SEARCH_PAGE_SIZE);
 
-    AttributeList attributes(hkSplitAttributes(desiredAttributes));
-    int32_t counter = 0;
-    bool failed = false;
-    SearchToFile(connection, username, password, searchBase, attributes.get(), filter.c_str(),
-	    results, counter, &failed, 0);
+    SearchRun run(parameters, filter, results.get(), paging);
+    bool failed = run.searchServer(connection, parameters.searchBase, 0);
 
-    fclose(resultsOwner.release());
+    results.reset();
     connection.close();
-    fflush(stdout);
-    fprintf(stderr, "Total entries = %d\n", counter);
-    if (failed && counter == 0) {
+    reportTotal(run.count());
+    if (failed && run.count() == 0) {
 	return HK_SEARCH_FAILED;
     }
-    return counter;
+    return run.count();
 }
+
+} // namespace hkdir

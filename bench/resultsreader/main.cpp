@@ -3,18 +3,22 @@
  *
  *	Benchmark of the search results file: "write FILE N" writes N entries
  *	of seven person attributes with the writer; "read FILE" parses the
- *	file entry by entry with the reader, best of five runs, and prints the
+ *	file entry by entry with the reader, bounded by the bytes the file has
+ *	left as the search context reads it, best of five runs, and prints the
  *	entry count, the time and the entries per second.
  */
 
-#include "directory/resultRecord.h"
-#include "directory/resultsFile.h"
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
+#include "directory/resultsFilePlatform.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+using namespace hkdir;
 
 namespace {
 
@@ -59,9 +63,15 @@ readEntries(const char *path)
 	    return 1;
 	}
 	auto start = std::chrono::steady_clock::now();
+	uint64_t left = 0;
+	if (!HkpStreamBytesLeft(in, &left)) {
+	    fprintf(stderr, "%s: no size\n", path);
+	    return 1;
+	}
+	ResultsReader reader(in, left);
 	ResultRecord record;
 	entries = 0;
-	while ((code = readResultEntry(in, record)) == HK_RESULTS_OK) {
+	while ((code = reader.readEntry(record)) == HK_RESULTS_OK) {
 	    entries++;
 	}
 	double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,7 +1,7 @@
 /*
- * ldapClientOpenldap.cpp --
+ * unixLdap.cpp --
  *
- *	The LDAP client operations over OpenLDAP's libldap.
+ *	The LDAP client of ldapPlatform.h over OpenLDAP's libldap.
  *
  *	libldap differs from the Windows library in three ways that matter
  *	here: it starts with protocol version 2, which servers refuse for
@@ -40,12 +40,20 @@ le(RawEntry *entry)
     return reinterpret_cast<LDAPMessage *>(entry);
 }
 
+/*
+ * libldap's client-side codes run from LDAP_SERVER_DOWN (-1) to
+ * LDAP_CLIENT_LOOP (-17); the Windows library numbers the same failures
+ * from 0x51 on.
+ */
+const int LIBLDAP_LAST_CLIENT_CODE = -17;
+const int WINDOWS_CLIENT_CODE_BASE = 0x50;
+
 /* libldap's client-side codes in the numbering of the Windows library. */
 int
 commonCode(int rc)
 {
-    if (rc < 0 && rc >= -17) {
-	return 0x50 - rc;
+    if (rc < 0 && rc >= LIBLDAP_LAST_CLIENT_CODE) {
+	return WINDOWS_CLIENT_CODE_BASE - rc;
     }
     if (rc < 0) {
 	return RC_LOCAL_ERROR;
@@ -218,28 +226,23 @@ Connection::parseReference(const Message &reference, std::vector<std::string> &u
     return 0;
 }
 
-int
-Connection::parseResult(const Message &result, int *resultCode, bool *hasPageControl,
-	std::string *cookie, std::vector<std::string> *referrals)
+void
+Connection::parseResult(const Message &result, FinalResult &out)
 {
     int code = 0;
     LDAPControl **controls = nullptr;
     char **refs = nullptr;
-    *hasPageControl = false;
-    cookie->clear();
-    if (referrals != nullptr) {
-	referrals->clear();
-    }
-    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, nullptr,
-	    referrals != nullptr ? &refs : nullptr, &controls, 0);
+    out = FinalResult();
+    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, nullptr, &refs,
+	    &controls, 0);
     if (rc != LDAP_SUCCESS) {
-	*resultCode = commonCode(rc);
-	return commonCode(rc);
+	out.code = commonCode(rc);
+	return;
     }
-    *resultCode = commonCode(code);
+    out.code = commonCode(code);
     if (refs != nullptr) {
 	for (char **r = refs; *r; r++) {
-	    referrals->emplace_back(*r);
+	    out.referrals.emplace_back(*r);
 	}
 	ber_memvfree(reinterpret_cast<void **>(refs));
     }
@@ -248,15 +251,14 @@ Connection::parseResult(const Message &result, int *resultCode, bool *hasPageCon
 	ber_int_t estimate = 0;
 	struct berval c = {0, nullptr};
 	if (ldap_parse_pageresponse_control(ld(handle_), page, &estimate, &c) == LDAP_SUCCESS) {
-	    *hasPageControl = true;
+	    out.hasPageControl = true;
 	    if (c.bv_val != nullptr) {
-		cookie->assign(c.bv_val, c.bv_len);
+		out.cookie.assign(c.bv_val, c.bv_len);
 		ldap_memfree(c.bv_val);
 	    }
 	}
     }
     ldap_controls_free(controls);
-    return 0;
 }
 
 unsigned long

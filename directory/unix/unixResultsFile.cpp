@@ -23,8 +23,12 @@
 
 namespace {
 
+/* Results files hold directory data about people: only their owner may read them. */
+const mode_t PRIVATE_FOLDER_MODE = 0700;
+const mode_t PRIVATE_FILE_MODE = 0600;
+
 std::string
-DataHome(void)
+dataHome(void)
 {
     const char *xdg = getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') {
@@ -45,12 +49,12 @@ DataHome(void)
 
 /* mkdir -p, new folders 0700. */
 void
-MakeFolders(const std::string &path)
+makeFolders(const std::string &path)
 {
     for (size_t i = 1; i <= path.size(); i++) {
 	if (i == path.size() || path[i] == '/') {
 	    std::string part = path.substr(0, i);
-	    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+	    if (mkdir(part.c_str(), PRIVATE_FOLDER_MODE) != 0 && errno != EEXIST) {
 		return;
 	    }
 	}
@@ -62,14 +66,14 @@ MakeFolders(const std::string &path)
 void
 HkpResultsFolder(char *path, size_t size)
 {
-    std::string folder = DataHome() + "/Ombri/Dialcraft";
+    std::string folder = dataHome() + "/Ombri/Dialcraft";
     if (size == 0) {
 	return;
     }
     path[0] = '\0';
     struct stat st;
     if (stat(folder.c_str(), &st) != 0) {
-	MakeFolders(folder);
+	makeFolders(folder);
     }
     if (folder.size() < size) {
 	memcpy(path, folder.c_str(), folder.size() + 1);
@@ -108,12 +112,12 @@ HkpCreateResultsFile(const char *path)
 	errno = ENOENT;
 	return nullptr;
     }
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, PRIVATE_FILE_MODE);
     if (fd < 0) {
 	return nullptr;
     }
     /* An older file of this name may have had a looser mode. */
-    fchmod(fd, 0600);
+    fchmod(fd, PRIVATE_FILE_MODE);
     FILE *f = fdopen(fd, "w");
     if (f == nullptr) {
 	close(fd);
@@ -143,16 +147,4 @@ HkpStreamBytesLeft(FILE *stream, uint64_t *left)
     }
     *left = size - static_cast<uint64_t>(pos);
     return true;
-}
-
-void
-HkpStreamLock(FILE *stream)
-{
-    flockfile(stream);
-}
-
-void
-HkpStreamUnlock(FILE *stream)
-{
-    funlockfile(stream);
 }

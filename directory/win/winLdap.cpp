@@ -1,9 +1,9 @@
 /*
- * ldapClientWin.cpp --
+ * winLdap.cpp --
  *
- *	The LDAP client operations over the Windows LDAP library (WLDAP32),
- *	in its narrow (A) forms: names and values are the bytes the server
- *	sent.
+ *	The LDAP client of ldapPlatform.h over the Windows LDAP library
+ *	(WLDAP32), in its narrow (A) forms: names and values are the bytes the
+ *	server sent.
  *
  *	open() sets protocol version 3 before it connects, and connects at
  *	once (ldap_connect), so that an unreachable server is a failed open.
@@ -199,28 +199,23 @@ Connection::parseReference(const Message &reference, std::vector<std::string> &u
     return 0;
 }
 
-int
-Connection::parseResult(const Message &result, int *resultCode, bool *hasPageControl,
-	std::string *cookie, std::vector<std::string> *referrals)
+void
+Connection::parseResult(const Message &result, FinalResult &out)
 {
     ULONG code = 0;
     PLDAPControlA *controls = nullptr;
     PCHAR *refs = nullptr;
-    *hasPageControl = false;
-    cookie->clear();
-    if (referrals != nullptr) {
-	referrals->clear();
-    }
-    ULONG rc = ldap_parse_resultA(ld(handle_), lm(result.get()), &code, nullptr, nullptr,
-	    referrals != nullptr ? &refs : nullptr, &controls, FALSE);
+    out = FinalResult();
+    ULONG rc = ldap_parse_resultA(ld(handle_), lm(result.get()), &code, nullptr, nullptr, &refs,
+	    &controls, FALSE);
     if (rc != LDAP_SUCCESS) {
-	*resultCode = static_cast<int>(rc);
-	return static_cast<int>(rc);
+	out.code = static_cast<int>(rc);
+	return;
     }
-    *resultCode = static_cast<int>(code);
+    out.code = static_cast<int>(code);
     if (refs != nullptr) {
 	for (PCHAR *r = refs; *r; r++) {
-	    referrals->emplace_back(*r);
+	    out.referrals.emplace_back(*r);
 	}
 	ldap_value_freeA(refs);
     }
@@ -228,17 +223,16 @@ Connection::parseResult(const Message &result, int *resultCode, bool *hasPageCon
 	ULONG estimate = 0;
 	struct berval *c = nullptr;
 	if (ldap_parse_page_controlA(ld(handle_), controls, &estimate, &c) == LDAP_SUCCESS) {
-	    *hasPageControl = true;
+	    out.hasPageControl = true;
 	    if (c != nullptr) {
 		if (c->bv_val != nullptr) {
-		    cookie->assign(c->bv_val, c->bv_len);
+		    out.cookie.assign(c->bv_val, c->bv_len);
 		}
 		ber_bvfree(c);
 	    }
 	}
 	ldap_controls_freeA(controls);
     }
-    return 0;
 }
 
 unsigned long

@@ -118,15 +118,3 @@ HkpStreamBytesLeft(FILE *stream, uint64_t *left)
     *left = static_cast<uint64_t>(size.QuadPart - pos);
     return true;
 }
-
-void
-HkpStreamLock(FILE *stream)
-{
-    _lock_file(stream);
-}
-
-void
-HkpStreamUnlock(FILE *stream)
-{
-    _unlock_file(stream);
-}

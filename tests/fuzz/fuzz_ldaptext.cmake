@@ -1,1 +1,1 @@
-set(FUZZ_SOURCES directory/searchText.cpp)
+set(FUZZ_SOURCES directory/base/searchText.cpp)

@@ -6,12 +6,14 @@
  *	and the brace rule, checking what each promises.
  */
 
-#include "directory/searchText.h"
+#include "directory/base/searchText.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+using namespace hkdir;
 
 extern "C" int
 LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -19,27 +21,27 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string text(reinterpret_cast<const char *>(data), size);
     std::string cText = text.substr(0, text.find('\0'));
 
-    HkReferralUrl url;
-    if (hkParseReferralUrl(text, url)) {
+    ReferralUrl url;
+    if (parseReferralUrl(text, url)) {
 	if (url.port == 0 || url.port > 65535) {
 	    abort();
 	}
     }
-    std::string decoded = hkPercentDecode(text);
+    std::string decoded = percentDecode(text);
     if (decoded.size() > text.size()) {
 	abort();
     }
 
-    std::string filter = hkBuildSearchFilter(cText.c_str(), true);
+    std::string filter = buildSearchFilter(cText, true);
     if (filter.find(HK_PRIVATE_EXCLUSION) == std::string::npos) {
 	abort();
     }
-    if (hkBuildSearchFilter(cText.c_str(), false) != cText) {
+    if (buildSearchFilter(cText, false) != cText) {
 	abort();
     }
 
     size_t total = 0;
-    for (const std::string &name : hkSplitAttributes(cText.c_str())) {
+    for (const std::string &name : splitAttributes(cText)) {
 	if (name.empty() || name.find_first_of(" \t") != std::string::npos) {
 	    abort();
 	}
@@ -49,14 +51,14 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	abort();
     }
 
-    (void) hkParsePortWord(cText.c_str());
-    (void) hkParseFlagWord(cText.c_str());
-    if (!hkEqualsCaseBlind(cText.c_str(), cText.c_str())) {
+    (void) parsePortWord(cText.c_str());
+    (void) parseFlagWord(cText.c_str());
+    if (!equalsCaseBlind(cText.c_str(), cText.c_str())) {
 	abort();
     }
 
     /* Braces that the rule accepts balance, and no backslash is left over at the end. */
-    if (hkBracesQuoteSafely(text.data(), text.size())) {
+    if (bracesQuoteSafely(text.data(), text.size())) {
 	int depth = 0;
 	size_t i = 0;
 	for (; i < text.size(); i++) {

@@ -4,15 +4,56 @@
  *	libFuzzer target for the results reader: any file content, read entry
  *	by entry until the reader stops, must end in one of its codes without
  *	a crash, an overrun or a leak. The input goes through a real temporary
- *	file so that the reader's file-size check runs as it does in use.
+ *	file, read twice: bounded by its size, as the search context reads a
+ *	results file, and without a bound, as from a pipe.
  */
 
-#include "directory/resultRecord.h"
-#include "directory/resultsFile.h"
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+using namespace hkdir;
+
+namespace {
+
+void
+readAll(ResultsReader &reader, size_t size)
+{
+    ResultRecord record;
+    int code;
+    /* Every successful read consumes at least one byte, so this ends. */
+    size_t entries = 0;
+    while ((code = reader.readEntry(record)) == HK_RESULTS_OK) {
+	for (const auto &field : record) {
+	    const AttributeValue &value = *field.second;
+	    if (field.first.empty() || field.first.size() > HK_RESULTS_NAME_MAX
+		    || value.bytes()[value.length()] != '\0') {
+		abort();
+	    }
+	}
+	if (++entries > size) {
+	    abort();
+	}
+    }
+    switch (code) {
+    case HK_RESULTS_END:
+    case HK_RESULTS_BAD_LENGTH:
+    case HK_RESULTS_NO_MEMORY:
+    case HK_RESULTS_SHORT_VALUE:
+	break;
+    default:
+	abort();
+    }
+    /* The end stays the end. */
+    if (code == HK_RESULTS_END && reader.readEntry(record) != HK_RESULTS_END) {
+	abort();
+    }
+}
+
+} // namespace
 
 extern "C" int
 LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -22,32 +63,17 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	return 0;
     }
     fwrite(data, 1, size, f);
-    rewind(f);
 
-    ResultRecord record;
-    int code;
-    /* Every successful read consumes at least one byte, so this ends. */
-    size_t entries = 0;
-    while ((code = readResultEntry(f, record)) == HK_RESULTS_OK) {
-	record.forEach([](const std::string &name, const AttributeValue &value) {
-	    if (name.empty() || name.size() > HK_RESULTS_NAME_MAX
-		    || value.bytes()[value.length()] != '\0') {
-		abort();
-	    }
-	});
-	if (++entries > size) {
-	    abort();
-	}
+    rewind(f);
+    {
+	ResultsReader bounded(f, size);
+	readAll(bounded, size);
+    }
+    rewind(f);
+    {
+	ResultsReader unbounded(f);
+	readAll(unbounded, size);
     }
     fclose(f);
-
-    switch (code) {
-    case HK_RESULTS_END:
-    case HK_RESULTS_BAD_LENGTH:
-    case HK_RESULTS_NO_MEMORY:
-    case HK_RESULTS_SHORT_VALUE:
-	return 0;
-    default:
-	abort();
-    }
+    return 0;
 }

@@ -3,7 +3,8 @@
  *
  *	hkresultsfile: a small program that the results file tests start on
  *	each system. It writes search results files through the writer with
- *	text streams, as the search does, reads them back through the reader,
+ *	text streams, as the search does, reads them back through the reader
+ *	bounded by the platform's count of bytes left, as the search context does,
  *	and prints one line per check: "NAME ok" or "NAME FAIL detail". On
  *	Windows this is where the run-time library's CR LF translation meets
  *	the reader. Also prints the on-disk bytes of the 40-byte example line.
@@ -11,13 +12,20 @@
  *	Usage: hkresultsfile FOLDER
  */
 
-#include "directory/resultRecord.h"
-#include "directory/resultsFile.h"
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
+#include "directory/resultsFilePlatform.h"
 
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
+
+using hkdir::HK_RESULTS_END;
+using hkdir::HK_RESULTS_OK;
+using hkdir::HK_RESULTS_SHORT_VALUE;
+using hkdir::ResultRecord;
+using hkdir::ResultsReader;
 
 namespace {
 
@@ -44,9 +52,9 @@ writeFile(const std::string &path, const std::vector<Fields> &entries)
     FILE *out = fopen(path.c_str(), "w");
     for (const Fields &entry : entries) {
 	for (const auto &fv : entry) {
-	    writeAttributeField(out, fv.first.c_str(), fv.second.data(), fv.second.size());
+	    hkdir::writeAttributeField(out, fv.first.c_str(), fv.second.data(), fv.second.size());
 	}
-	writeEntryEnd(out);
+	hkdir::writeEntryEnd(out);
     }
     fclose(out);
 }
@@ -79,14 +87,23 @@ readAll(const std::string &path)
 {
     std::vector<Fields> entries;
     FILE *in = fopen(path.c_str(), "r");
-    ResultRecord record;
+    uint64_t left = 0;
+    if (!HkpStreamBytesLeft(in, &left)) {
+	fclose(in);
+	return {entries, 1};
+    }
     int code;
-    while ((code = readResultEntry(in, record)) == HK_RESULTS_OK) {
-	Fields fields;
-	record.forEach([&](const std::string &name, const AttributeValue &value) {
-	    fields.emplace_back(name, std::string(value.bytes(), value.length()));
-	});
-	entries.push_back(fields);
+    {
+	ResultsReader reader(in, left);
+	ResultRecord record;
+	while ((code = reader.readEntry(record)) == HK_RESULTS_OK) {
+	    Fields fields;
+	    for (const auto &field : record) {
+		fields.emplace_back(field.first,
+			std::string(field.second->bytes(), field.second->length()));
+	    }
+	    entries.push_back(fields);
+	}
     }
     fclose(in);
     return {entries, code};

@@ -2,21 +2,34 @@
  * ldapSearchTest.cpp --
  *
  *	Units for the pieces of the directory search that need no server:
- *	referral URLs, the filter sent, the attribute list, option words and
- *	the result text of an entry.
+ *	referral URLs, the filter sent, the attribute list, option words, the
+ *	result text of an entry, and ldapsearch when memory runs out.
  */
 
+#include "directory/base/resultRecord.h"
+#include "directory/base/scramble.h"
+#include "directory/base/searchText.h"
+#include "directory/directoryState.h"
 #include "directory/ldapSearchCmd.h"
-#include "directory/resultRecord.h"
-#include "directory/searchDriver.h"
+#include "directory/searchOptions.h"
 #include "tests/unit/unitSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <tcl.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include "core/hostkit.h"
+
+using namespace hkdir;
 
 struct UrlCase {
     const char *url;
@@ -26,13 +39,13 @@ struct UrlCase {
     const char *baseDn;
 };
 
-class ReferralUrl : public ::testing::TestWithParam<UrlCase> {};
+class ReferralUrlTest : public ::testing::TestWithParam<UrlCase> {};
 
-TEST_P(ReferralUrl, Parses)
+TEST_P(ReferralUrlTest, Parses)
 {
     const UrlCase &c = GetParam();
-    HkReferralUrl out;
-    ASSERT_EQ(hkParseReferralUrl(c.url, out), c.ok) << c.url;
+    ReferralUrl out;
+    ASSERT_EQ(parseReferralUrl(c.url, out), c.ok) << c.url;
     if (c.ok) {
 	EXPECT_EQ(out.host, c.host) << c.url;
 	EXPECT_EQ(out.port, c.port) << c.url;
@@ -40,7 +53,7 @@ TEST_P(ReferralUrl, Parses)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Urls, ReferralUrl, ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Urls, ReferralUrlTest, ::testing::Values(
     /* The query part that servers append is not part of the DN. */
     UrlCase{"ldap://h:1389/dc=other,dc=org??sub", true, "h", 1389, "dc=other,dc=org"},
     UrlCase{"ldap://h:1389/dc=other,dc=org", true, "h", 1389, "dc=other,dc=org"},
@@ -79,20 +92,18 @@ TEST(SearchFilter, ExclusionWrapsOrInsertsTheCallersFilter)
 	{"(cn=a", true, "(&((cn=a)(!(description=OmbriPrivateUser)))"},
     };
     for (const auto &c : cases) {
-	EXPECT_EQ(hkBuildSearchFilter(c.filter, c.exclude), c.sent) << c.filter;
+	EXPECT_EQ(buildSearchFilter(c.filter, c.exclude), c.sent) << c.filter;
     }
-    EXPECT_EQ(hkBuildSearchFilter(nullptr, true), "(!(description=OmbriPrivateUser))");
 }
 
 TEST(SearchAttributes, SplitAtRunsOfBlanks)
 {
     typedef std::vector<std::string> V;
-    EXPECT_EQ(hkSplitAttributes(""), V());
-    EXPECT_EQ(hkSplitAttributes(" \t \t"), V());
-    EXPECT_EQ(hkSplitAttributes(nullptr), V());
-    EXPECT_EQ(hkSplitAttributes("cn"), V({"cn"}));
-    EXPECT_EQ(hkSplitAttributes("\tcn  sn\t\tmail "), V({"cn", "sn", "mail"}));
-    EXPECT_EQ(hkSplitAttributes("a,b\nc"), V({"a,b\nc"}));
+    EXPECT_EQ(splitAttributes(""), V());
+    EXPECT_EQ(splitAttributes(" \t \t"), V());
+    EXPECT_EQ(splitAttributes("cn"), V({"cn"}));
+    EXPECT_EQ(splitAttributes("\tcn  sn\t\tmail "), V({"cn", "sn", "mail"}));
+    EXPECT_EQ(splitAttributes("a,b\nc"), V({"a,b\nc"}));
 }
 
 TEST(SearchOptions, PortWordKeepsItsLow16Bits)
@@ -106,21 +117,104 @@ TEST(SearchOptions, PortWordKeepsItsLow16Bits)
 	{"4294967296", 0}, {"4295032833", 1}, {"99999999999999999999999", 0xFFFF & 2701131775u},
     };
     for (const auto &c : cases) {
-	EXPECT_EQ(static_cast<unsigned>(hkParsePortWord(c.word)) & 0xFFFFu, c.low16) << c.word;
+	EXPECT_EQ(static_cast<unsigned>(parsePortWord(c.word)) & 0xFFFFu, c.low16) << c.word;
     }
 }
 
 TEST(SearchOptions, CaseBlindNamesAndFlags)
 {
-    EXPECT_TRUE(hkEqualsCaseBlind("SearchBase", "searchBASE"));
-    EXPECT_FALSE(hkEqualsCaseBlind("searchBase", "searchBas"));
-    EXPECT_FALSE(hkEqualsCaseBlind("server ", "server"));
-    EXPECT_FALSE(hkEqualsCaseBlind("s\xC9rver", "s\xE9rver"));	/* only A to Z fold */
+    EXPECT_TRUE(equalsCaseBlind("SearchBase", "searchBASE"));
+    EXPECT_FALSE(equalsCaseBlind("searchBase", "searchBas"));
+    EXPECT_FALSE(equalsCaseBlind("server ", "server"));
+    EXPECT_FALSE(equalsCaseBlind("s\xC9rver", "s\xE9rver"));	/* only A to Z fold */
     for (const char *w : {"true", "TRUE", "Yes", "yEs"}) {
-	EXPECT_TRUE(hkParseFlagWord(w)) << w;
+	EXPECT_TRUE(parseFlagWord(w)) << w;
     }
     for (const char *w : {"1", "y", "truee", "", "on"}) {
-	EXPECT_FALSE(hkParseFlagWord(w)) << w;
+	EXPECT_FALSE(parseFlagWord(w)) << w;
+    }
+}
+
+namespace {
+
+/* The parameters as one line of text, so that a case compares them all at once. */
+std::string
+describe(const SearchParameters &p)
+{
+    return "server=" + p.server + " port=" + std::to_string(p.port) + " user=" + p.username
+	    + " password=" + p.password + " base=" + p.searchBase + " filter=" + p.searchFilter
+	    + " attributes=" + p.attributes + " private=" + (p.includePrivate ? "yes" : "no")
+	    + " path=" + p.resultsPath;
+}
+
+SearchParameters
+optionsOf(const std::vector<std::string> &words)
+{
+    std::vector<const char *> pointers;
+    for (const std::string &w : words) {
+	pointers.push_back(w.c_str());
+    }
+    return readSearchOptions(static_cast<int>(pointers.size()), pointers.data());
+}
+
+} // namespace
+
+TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
+{
+    const std::string defaultAttributes =
+	"cn givenname middleinitial sn telephonenumber mail mobile";
+    std::string longAttributes(1500, 'a');
+    longAttributes[1023] = 'z';
+    const std::string scrambledSecret = scramblePassword("secret", scrambleKey()).get();
+
+    struct Case {
+	const char *what;
+	std::vector<std::string> words;
+	SearchParameters expected;
+    };
+    auto with = [&](void (*change)(SearchParameters &)) {
+	SearchParameters p;
+	p.attributes = defaultAttributes;
+	change(p);
+	return p;
+    };
+    const std::vector<Case> cases = {
+	{"defaults", {"server", "h", "colour", "red"},
+	    with([](SearchParameters &p) { p.server = "h"; })},
+	{"names case-blind, the last one wins, unknown ones skipped",
+	    {"SERVER", "a", "colour", "red", "Server", "b", "SEARCHfilter", "sn=x",
+		"searchbase", "o=y", "USERNAME", "cn=u", "PassWord", "pw"},
+	    with([](SearchParameters &p) {
+		p.server = "b"; p.searchFilter = "sn=x"; p.searchBase = "o=y"; p.username = "cn=u";
+		p.password = "pw";
+	    })},
+	{"port 65537 keeps its low 16 bits", {"server", "h", "port", "65537"},
+	    with([](SearchParameters &p) { p.server = "h"; p.port = 1; })},
+	{"port -1", {"server", "h", "port", "-1"},
+	    with([](SearchParameters &p) { p.server = "h"; p.port = 65535; })},
+	{"port 65536 is 0, the default", {"server", "h", "port", "65536"},
+	    with([](SearchParameters &p) { p.server = "h"; })},
+	{"port read like atoi", {"server", "h", "port", " +636x"},
+	    with([](SearchParameters &p) { p.server = "h"; p.port = 636; })},
+	{"attributes cut at 1024 characters", {"desiredAttributes", longAttributes, "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.attributes = std::string(1023, 'a') + "z";
+	    })},
+	{"blank attributes stay blank: all of them", {"desiredattributes", " \t", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.attributes = " \t"; })},
+	{"a scrambled password wins over one in clear, in either order",
+	    {"encryptedpassword", scrambledSecret, "password", "plain"},
+	    with([](SearchParameters &p) { p.password = "secret"; })},
+	{"an empty scrambled password leaves the one in clear",
+	    {"password", "plain", "encryptedpassword", ""},
+	    with([](SearchParameters &p) { p.password = "plain"; })},
+	{"searchPAB yes", {"searchPAB", "YES", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.includePrivate = true; })},
+	{"searchPAB 1 is not a yes", {"searchpab", "1", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; })},
+    };
+    for (const Case &c : cases) {
+	EXPECT_EQ(describe(optionsOf(c.words)), describe(c.expected)) << c.what;
     }
 }
 
@@ -141,12 +235,12 @@ SplitPairs(const std::string &text, std::vector<std::string> &out)
 TEST(EntryText, BraceSafeValuesStayByteForByte)
 {
     ResultRecord record;
-    record.set("sn", new AttributeValue("Lee", 3));
-    record.set("cn", new AttributeValue("Ann Lee", 7));
-    record.set("givenName", new AttributeValue("", 0));
-    record.set("mail", new AttributeValue("a{b}c \\{ x", 10));
+    record.set("sn", std::make_unique<AttributeValue>("Lee", 3));
+    record.set("cn", std::make_unique<AttributeValue>("Ann Lee", 7));
+    record.set("givenName", std::make_unique<AttributeValue>("", 0));
+    record.set("mail", std::make_unique<AttributeValue>("a{b}c \\{ x", 10));
     std::string text;
-    hkFormatRecord(record, text);
+    formatEntryText(record, text);
     EXPECT_EQ(text, "cn {Ann Lee} givenName {} mail {a{b}c \\{ x} sn {Lee} ");
 }
 
@@ -160,10 +254,11 @@ TEST(EntryText, EveryValueParsesBackExactly)
     };
     for (const std::string &v : values) {
 	ResultRecord record;
-	record.set("v", new AttributeValue(v.data(), static_cast<uint32_t>(v.size())));
-	record.set("a", new AttributeValue("x", 1));
+	record.set("v",
+		std::make_unique<AttributeValue>(v.data(), static_cast<uint32_t>(v.size())));
+	record.set("a", std::make_unique<AttributeValue>("x", 1));
 	std::string text;
-	hkFormatRecord(record, text);
+	formatEntryText(record, text);
 	std::vector<std::string> pairs;
 	ASSERT_TRUE(SplitPairs(text, pairs)) << text;
 	ASSERT_EQ(pairs.size(), 4u) << text;
@@ -171,7 +266,7 @@ TEST(EntryText, EveryValueParsesBackExactly)
 	EXPECT_EQ(pairs[2], "v");
 	EXPECT_EQ(pairs[3], v) << text;
 	EXPECT_EQ(text.back(), ' ');
-	if (hkBracesQuoteSafely(v.data(), v.size())) {
+	if (bracesQuoteSafely(v.data(), v.size())) {
 	    EXPECT_EQ(text, "a {x} v {" + v + "} ");
 	}
     }
@@ -180,27 +275,99 @@ TEST(EntryText, EveryValueParsesBackExactly)
 TEST(EntryText, ZeroBytesAndOddNames)
 {
     ResultRecord record;
-    record.set("cn", new AttributeValue("a\0b", 3));
-    record.set("x{y", new AttributeValue("1", 1));
-    record.set("#n", new AttributeValue("2", 1));
+    record.set("cn", std::make_unique<AttributeValue>("a\0b", 3));
+    record.set("x{y", std::make_unique<AttributeValue>("1", 1));
+    record.set("#n", std::make_unique<AttributeValue>("2", 1));
     std::string text;
-    hkFormatRecord(record, text);
+    formatEntryText(record, text);
     std::vector<std::string> pairs;
     ASSERT_TRUE(SplitPairs(text, pairs)) << text;
     EXPECT_EQ(pairs, std::vector<std::string>({"#n", "2", "x{y", "1"}));
 
     /* Names with options, as servers return them, stay as they are. */
     ResultRecord options;
-    options.set("userCertificate;binary", new AttributeValue("c", 1));
-    options.set("cn;lang-en", new AttributeValue("Ann", 3));
-    options.set("{odd", new AttributeValue("1", 1));
+    options.set("userCertificate;binary", std::make_unique<AttributeValue>("c", 1));
+    options.set("cn;lang-en", std::make_unique<AttributeValue>("Ann", 3));
+    options.set("{odd", std::make_unique<AttributeValue>("1", 1));
     text.clear();
-    hkFormatRecord(options, text);
+    formatEntryText(options, text);
     EXPECT_EQ(text, "cn;lang-en {Ann} userCertificate;binary {c} \\{odd {1} ");
 
     ResultRecord onlyZero;
-    onlyZero.set("cn", new AttributeValue("\0", 1));
+    onlyZero.set("cn", std::make_unique<AttributeValue>("\0", 1));
     text.clear();
-    hkFormatRecord(onlyZero, text);
+    formatEntryText(onlyZero, text);
     EXPECT_EQ(text, "");
+}
+
+namespace {
+
+/* The process's address space in bytes, as /proc tells it; 0 if unknown. */
+unsigned long long
+addressSpaceInUse()
+{
+    FILE *f = fopen("/proc/self/status", "r");
+    if (f == nullptr) {
+	return 0;
+    }
+    char line[256];
+    unsigned long long kb = 0;
+    while (fgets(line, sizeof line, f) != nullptr) {
+	if (sscanf(line, "VmSize: %llu kB", &kb) == 1) {
+	    break;
+	}
+    }
+    fclose(f);
+    return kb * 1024;
+}
+
+/*
+ * Runs in a child process: holds a 64 MB filter, caps the address space at
+ * what is in use plus 32 MB, and calls ldapsearch, whose own copy of the
+ * filter then cannot fit. Returns 0 when the command failed with -700 and
+ * its message.
+ */
+int
+searchWithCappedMemory()
+{
+    std::string filter(64 << 20, 'x');
+    unsigned long long inUse = addressSpaceInUse();
+    if (inUse == 0) {
+	return 9;
+    }
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = inUse + (32 << 20);
+    if (setrlimit(RLIMIT_AS, &limit) != 0) {
+	return 8;
+    }
+    const char *words[] = {"ldapsearch", "server", "127.0.0.1", "port", "1", "searchFilter",
+	filter.c_str()};
+    Tcl_Interp *interp = unitTestInterp();
+    Tcl_SetErrno(0);
+    if (HkLdapSearchCmd(nullptr, interp, 7, words) != TCL_ERROR) {
+	return 1;
+    }
+    if (Tcl_GetErrno() != -700) {
+	return 2;
+    }
+    return strcmp(Tcl_GetStringResult(interp), "Not enough memory") == 0 ? 0 : 3;
+}
+
+} // namespace
+
+TEST(LdapSearchCmdDeathTest, MemoryRunningOutIsNotEnoughMemory)
+{
+    char dir[] = "/tmp/hkmemXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const char *old = getenv("XDG_DATA_HOME");
+    std::string saved = old ? old : "";
+    setenv("XDG_DATA_HOME", dir, 1);
+    EXPECT_EXIT(_exit(searchWithCappedMemory()), ::testing::ExitedWithCode(0), "");
+    if (old) {
+	setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    } else {
+	unsetenv("XDG_DATA_HOME");
+    }
+    std::string cmd = std::string("rm -rf '") + dir + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
 }

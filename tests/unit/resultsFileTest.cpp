@@ -3,11 +3,13 @@
  *
  *	Units for the search results file: the writer's byte layout, round
  *	trips through writer and reader, every result code of reading one
- *	entry, and the ordering and replacement rules of ResultRecord.
+ *	entry, reading across the reader's blocks, and the ordering and
+ *	replacement rules of ResultRecord.
  */
 
-#include "directory/resultRecord.h"
-#include "directory/resultsFile.h"
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
+#include "directory/resultsFilePlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+using namespace hkdir;
 
 namespace {
 
@@ -54,6 +58,15 @@ contentsOf(FILE *f)
     return out;
 }
 
+/* A reader of f bounded by what the file has left, as the search context makes it. */
+std::unique_ptr<ResultsReader>
+readerOf(FILE *f)
+{
+    uint64_t left = 0;
+    EXPECT_TRUE(HkpStreamBytesLeft(f, &left));
+    return std::make_unique<ResultsReader>(f, left);
+}
+
 typedef std::vector<std::pair<std::string, std::string>> Fields;
 
 /* The record's entries in visiting order, values as their stored bytes. */
@@ -61,11 +74,18 @@ Fields
 fieldsOf(const ResultRecord &record)
 {
     Fields out;
-    record.forEach([&](const std::string &name, const AttributeValue &value) {
+    for (const auto &entry : record) {
+	const AttributeValue &value = *entry.second;
 	EXPECT_EQ(value.bytes()[value.length()], '\0');
-	out.emplace_back(name, std::string(value.bytes(), value.length()));
-    });
+	out.emplace_back(entry.first, std::string(value.bytes(), value.length()));
+    }
     return out;
+}
+
+std::unique_ptr<AttributeValue>
+valueOf(const std::string &bytes)
+{
+    return std::make_unique<AttributeValue>(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 std::string
@@ -129,15 +149,59 @@ TEST(ResultsFileRoundTrip, ArbitraryValuesReadBackByteForByte)
     fflush(f.get());
     rewind(f.get());
 
+    auto reader = readerOf(f.get());
     ResultRecord record;
     for (const Fields &entry : entries) {
-	ASSERT_EQ(readResultEntry(f.get(), record), HK_RESULTS_OK);
+	ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
 	EXPECT_EQ(fieldsOf(record), entry);	/* written in key order already */
     }
     /* The end of the results is -20, on every further call as well. */
-    EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
-    EXPECT_TRUE(record.empty());
-    EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
+    EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+    EXPECT_EQ(fieldsOf(record), Fields());
+    EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+}
+
+TEST(ResultsFileRoundTrip, FieldsAcrossTheReadersBlocks)
+{
+    /*
+     * Values of every length up to a few hundred bytes and some beyond the
+     * reader's block size put names, lengths, separators, values and line
+     * ends across every kind of block boundary.
+     */
+    std::vector<Fields> entries;
+    for (size_t i = 0; i < 3000; i++) {
+	size_t length = (i * 37) % 300;
+	if (i % 500 == 7) {
+	    length = 64 * 1024 + i;
+	}
+	std::string value(length, static_cast<char>('a' + i % 26));
+	if (length > 2) {
+	    value[length / 2] = '\n';
+	}
+	entries.push_back({{"n" + std::to_string(i % 10), value}, {"z", std::to_string(i)}});
+    }
+    File f(tmpfile());
+    for (const Fields &entry : entries) {
+	for (const auto &fv : entry) {
+	    writeAttributeField(f.get(), fv.first.c_str(), fv.second.data(), fv.second.size());
+	}
+	writeEntryEnd(f.get());
+    }
+    fflush(f.get());
+    rewind(f.get());
+
+    for (bool bounded : {true, false}) {
+	SCOPED_TRACE(bounded ? "bounded" : "without a bound");
+	rewind(f.get());
+	std::unique_ptr<ResultsReader> reader = bounded ? readerOf(f.get())
+		: std::make_unique<ResultsReader>(f.get());
+	ResultRecord record;
+	for (const Fields &entry : entries) {
+	    ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	    ASSERT_EQ(fieldsOf(record), entry);
+	}
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+    }
 }
 
 TEST(ResultsFileReader, EntryStructure)
@@ -172,13 +236,14 @@ TEST(ResultsFileReader, EntryStructure)
     for (const Case &c : cases) {
 	SCOPED_TRACE(c.what);
 	File f = fileWith(c.file);
+	auto reader = readerOf(f.get());
 	ResultRecord record;
 	for (const Fields &entry : c.entries) {
-	    ASSERT_EQ(readResultEntry(f.get(), record), HK_RESULTS_OK);
+	    ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
 	    EXPECT_EQ(fieldsOf(record), entry);
 	}
-	EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
-	EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
     }
 }
 
@@ -215,21 +280,62 @@ TEST(ResultsFileReader, FailureCodesAndWhereTheStreamStays)
     for (const Case &c : cases) {
 	SCOPED_TRACE(c.what);
 	File f = fileWith(c.file);
+	auto reader = readerOf(f.get());
 	ResultRecord record;
-	EXPECT_EQ(readResultEntry(f.get(), record), c.code);
+	EXPECT_EQ(reader->readEntry(record), c.code);
 	EXPECT_EQ(fieldsOf(record), c.before);
-	EXPECT_EQ(readResultEntry(f.get(), record), c.next);
+	EXPECT_EQ(reader->readEntry(record), c.next);
     }
+}
+
+TEST(ResultsFileReader, AfterAFailureReadingGoesOnWhereItStopped)
+{
+    /*
+     * "abc" stands where cn's length should: it is read next, as a name.
+     * With the padding it stands first in the reader's second block.
+     */
+    for (size_t pad : {size_t(0), size_t(65521)}) {
+	SCOPED_TRACE(pad);
+	std::string before = pad ? field("pad", std::string(pad, 'p')) + "\n" : "";
+	File f = fileWith(before + "cn abc 1 x \n" + field("sn", "y") + "\n");
+	auto reader = readerOf(f.get());
+	ResultRecord record;
+	if (pad) {
+	    ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	}
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_BAD_LENGTH);
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	EXPECT_EQ(fieldsOf(record), Fields({{"abc", "x"}}));
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	EXPECT_EQ(fieldsOf(record), Fields({{"sn", "y"}}));
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+    }
+}
+
+TEST(ResultsFileReader, ALongValueBeyondTheBoundIsRefusedUnread)
+{
+    /* The caller's bound, not the file, decides: nothing is taken on trust. */
+    std::string file = "cn 70000 " + std::string(70000, 'v') + " \n" + field("sn", "y") + "\n";
+    File f = fileWith(file);
+    ResultsReader reader(f.get(), 1000);
+    ResultRecord record;
+    EXPECT_EQ(reader.readEntry(record), HK_RESULTS_SHORT_VALUE);
+    EXPECT_EQ(reader.readEntry(record), HK_RESULTS_END);
+
+    /* Short values are read as the file holds them. */
+    File g = fileWith(field("cn", std::string(256, 'w')) + "\n");
+    ResultsReader small(g.get(), 10);
+    EXPECT_EQ(small.readEntry(record), HK_RESULTS_OK);
 }
 
 TEST(ResultsFileReader, LargeValueThatJustFitsIsRead)
 {
     /* Exactly the separator and 70000 bytes left: no trailing separator. */
     File f = fileWith("cn 70000 " + std::string(70000, 'v'));
+    auto reader = readerOf(f.get());
     ResultRecord record;
-    EXPECT_EQ(readResultEntry(f.get(), record), HK_RESULTS_END);
-    ASSERT_NE(record.get("cn"), nullptr);
-    EXPECT_EQ(record.get("cn")->length(), 70000u);
+    EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+    EXPECT_EQ(fieldsOf(record), Fields({{"cn", std::string(70000, 'v')}}));
 }
 
 TEST(ResultsFileReader, NoStreamSizeValuesGrowAsBytesArrive)
@@ -248,9 +354,12 @@ TEST(ResultsFileReader, NoStreamSizeValuesGrowAsBytesArrive)
     }
     close(fds[1]);
     File in(fdopen(fds[0], "r"));
+    uint64_t left = 0;
+    EXPECT_FALSE(HkpStreamBytesLeft(in.get(), &left));
+    ResultsReader reader(in.get());
     ResultRecord record;
-    EXPECT_EQ(readResultEntry(in.get(), record), HK_RESULTS_SHORT_VALUE);
-    EXPECT_EQ(readResultEntry(in.get(), record), HK_RESULTS_END);
+    EXPECT_EQ(reader.readEntry(record), HK_RESULTS_SHORT_VALUE);
+    EXPECT_EQ(reader.readEntry(record), HK_RESULTS_END);
     int status;
     waitpid(child, &status, 0);
 }
@@ -278,14 +387,22 @@ readWithCappedMemory()
     rewind(small);
     rewind(sparse);
 
+    uint64_t smallLeft = 0;
+    uint64_t sparseLeft = 0;
+    if (!HkpStreamBytesLeft(small, &smallLeft) || !HkpStreamBytesLeft(sparse, &sparseLeft)) {
+	return 8;
+    }
+    ResultsReader smallReader(small, smallLeft);
+    ResultsReader sparseReader(sparse, sparseLeft);
+
     struct rlimit limit;
     limit.rlim_cur = limit.rlim_max = 1UL << 30;
     setrlimit(RLIMIT_AS, &limit);
     ResultRecord record;
-    if (readResultEntry(small, record) != HK_RESULTS_SHORT_VALUE) {
+    if (smallReader.readEntry(record) != HK_RESULTS_SHORT_VALUE) {
 	return 1;
     }
-    if (readResultEntry(sparse, record) != HK_RESULTS_NO_MEMORY) {
+    if (sparseReader.readEntry(record) != HK_RESULTS_NO_MEMORY) {
 	return 2;
     }
     return 0;
@@ -308,34 +425,28 @@ TEST(ResultRecord, CaseBlindOrder)
 	"", "_", "A", "a1", "aB", "Ab_", "abc", "Zed", "zz", "\xc3\xa9", "\xff"};
     for (size_t i = 0; i + 1 < ordered.size(); i++) {
 	SCOPED_TRACE(ordered[i] + " < " + ordered[i + 1]);
-	EXPECT_LT(hkCompareNamesCaseBlind(ordered[i], ordered[i + 1]), 0);
-	EXPECT_GT(hkCompareNamesCaseBlind(ordered[i + 1], ordered[i]), 0);
+	EXPECT_LT(compareNamesCaseBlind(ordered[i], ordered[i + 1]), 0);
+	EXPECT_GT(compareNamesCaseBlind(ordered[i + 1], ordered[i]), 0);
     }
-    EXPECT_EQ(hkCompareNamesCaseBlind("TelephoneNumber", "telephonenumber"), 0);
+    EXPECT_EQ(compareNamesCaseBlind("TelephoneNumber", "telephonenumber"), 0);
     /* Only A to Z fold: Latin-1 capitals stay apart from their small forms. */
-    EXPECT_NE(hkCompareNamesCaseBlind("\xc9", "\xe9"), 0);
+    EXPECT_NE(compareNamesCaseBlind("\xc9", "\xe9"), 0);
 }
 
-TEST(ResultRecord, SetGetRemoveClear)
+TEST(ResultRecord, SetReplacesCaseBlindAndClearEmpties)
 {
     ResultRecord record;
-    record.set("sn", new AttributeValue("Lee", 3));
-    record.set("CN", new AttributeValue("Ann", 3));
-    record.set("cn", new AttributeValue("Ann\0Lee", 7));
+    record.set("sn", valueOf("Lee"));
+    record.set("CN", valueOf("Ann"));
+    record.set("cn", valueOf(std::string("Ann\0Lee", 7)));
     record.set("mail", nullptr);
+    EXPECT_EQ(fieldsOf(record), Fields({{"cn", std::string("Ann\0Lee", 7)}, {"sn", "Lee"}}));
 
-    ASSERT_EQ(record.size(), 2u);
-    const AttributeValue *cn = record.get("Cn");
-    ASSERT_NE(cn, nullptr);
-    EXPECT_EQ(std::string(cn->bytes(), cn->length()), std::string("Ann\0Lee", 7));
-    EXPECT_EQ(record.begin()->first, "cn");
-    EXPECT_EQ(record.get("mail"), nullptr);
-
-    record.remove("SN");
-    record.remove("absent");
-    EXPECT_EQ(record.size(), 1u);
-    EXPECT_EQ(record.get("sn"), nullptr);
+    /* Short values live inside the holder, longer ones outside: both end in a zero. */
+    record.set("long", valueOf(std::string(AttributeValue::INLINE_SIZE, 'x')));
+    record.set("short", valueOf(std::string(AttributeValue::INLINE_SIZE - 1, 'y')));
+    EXPECT_EQ(fieldsOf(record).size(), 4u);
 
     record.clear();
-    EXPECT_TRUE(record.empty());
+    EXPECT_EQ(fieldsOf(record), Fields());
 }

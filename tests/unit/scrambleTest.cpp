@@ -3,10 +3,11 @@
  *
  *	Units for password scrambling: the shape of the scrambled text, round
  *	trips, key cycling, and how unscrambling reads texts that did not come
- *	from scramblePassword.
+ *	from scramblePassword. The key is the one the module assembled at load.
  */
 
-#include "directory/scramble.h"
+#include "directory/base/scramble.h"
+#include "directory/directoryState.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +17,20 @@
 #include <string>
 #include <vector>
 
+using namespace hkdir;
+
 namespace {
 
 std::string
 scrambled(const std::string &password)
 {
-    std::unique_ptr<char[]> text(scramblePassword(password.c_str()));
-    return text.get();
+    return scramblePassword(password.c_str(), scrambleKey()).get();
 }
 
 std::string
 unscrambled(const std::string &text)
 {
-    std::unique_ptr<char[]> password(unscramblePassword(text.c_str()));
-    return password.get();
+    return unscramblePassword(text.c_str(), scrambleKey()).get();
 }
 
 std::string

@@ -1,13 +1,18 @@
 /*
  * searchContextTest.cpp --
  *
- *	Units for the search context: results path, option values kept, and
- *	the life of the results file. The results folder is put under a
- *	temporary XDG_DATA_HOME.
+ *	Units for the search context: the results path it chooses, the life
+ *	of the results file, and reading it back. The results folder is put
+ *	under a temporary XDG_DATA_HOME. The context's path is found through
+ *	the process-wide counter: a context made just before the counter hands
+ *	out n took n - 1.
  */
 
-#include "directory/resultRecord.h"
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
+#include "directory/directoryState.h"
 #include "directory/searchContext.h"
+#include "directory/searchReport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +21,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace hkdir;
 
 namespace {
 
@@ -32,6 +39,7 @@ protected:
 	    old_ = old;
 	}
 	setenv("XDG_DATA_HOME", (home_ + "/data").c_str(), 1);
+	folder_ = home_ + "/data/Ombri/Dialcraft";
     }
     void TearDown() override
     {
@@ -44,65 +52,103 @@ protected:
 	ASSERT_EQ(system(cmd.c_str()), 0);
     }
 
+    std::string pathOf(uint32_t number) const
+    {
+	return folder_ + "/Ldap_" + std::to_string(number) + ".txt";
+    }
+
     std::string home_;
+    std::string folder_;
     std::string old_;
     bool hadOld_ = false;
 };
 
 bool
-Exists(const std::string &path)
+exists(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
 
+void
+writeFile(const std::string &path, const std::string &text)
+{
+    FILE *f = fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr) << path;
+    fputs(text.c_str(), f);
+    fclose(f);
+}
+
+std::string
+valueOf(const ResultRecord &record, const std::string &name)
+{
+    for (const auto &entry : record) {
+	if (entry.first == name) {
+	    return std::string(entry.second->bytes(), entry.second->length());
+	}
+    }
+    return "(none)";
+}
+
+std::vector<std::string> reports;
+
+void
+keepReport(ReportStream, const std::string &text)
+{
+    reports.push_back(text);
+}
+
 } // namespace
 
-TEST_F(SearchContextTest, PathIsInThePrivateFolderAndTheFileGoesWithTheContext)
+TEST_F(SearchContextTest, ThePrivateFolderIsMadeAndTheFileGoesWithTheContext)
 {
-    std::string folder = home_ + "/data/Ombri/Dialcraft";
     std::string path;
     {
 	SearchContext context;
-	path = context.resultsPath();
-	ASSERT_EQ(path.compare(0, folder.size() + 6, folder + "/Ldap_"), 0) << path;
-	EXPECT_EQ(path.substr(path.size() - 4), ".txt");
+	path = pathOf(nextResultsFileNumber() - 1);
 	struct stat st;
-	ASSERT_EQ(stat(folder.c_str(), &st), 0);
+	ASSERT_EQ(stat(folder_.c_str(), &st), 0);
 	EXPECT_EQ(st.st_mode & 0777, 0700u);
 	ASSERT_EQ(stat((home_ + "/data/Ombri").c_str(), &st), 0);
 	EXPECT_EQ(st.st_mode & 0777, 0700u);
 
 	/* No file yet: reading fails with -10, and keeps failing so. */
 	ResultRecord record;
-	EXPECT_EQ(context.readNextRecord(record), -10);
-	EXPECT_EQ(context.readNextRecord(record), -10);
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
 
-	FILE *f = fopen(path.c_str(), "w");
-	ASSERT_NE(f, nullptr);
-	fputs("cn 3 Ann \n", f);
-	fclose(f);
-	EXPECT_EQ(context.readNextRecord(record), 0);
-	ASSERT_NE(record.get("CN"), nullptr);
-	EXPECT_EQ(std::string(record.get("cn")->bytes()), "Ann");
-	EXPECT_EQ(context.readNextRecord(record), -20);
+	writeFile(path, "cn 3 Ann \nsn 3 Lee \n");
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_OK);
+	EXPECT_EQ(valueOf(record, "cn"), "Ann");
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_OK);
+	EXPECT_EQ(valueOf(record, "sn"), "Lee");
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_END);
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_END);
     }
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(exists(path));
 }
 
-TEST_F(SearchContextTest, NumbersGoUpAndAStaleFileIsDeleted)
+TEST_F(SearchContextTest, AStaleFileIsDeletedAndANameThatCannotBeIsSkipped)
 {
-    SearchContext first;
-    std::string a = first.resultsPath();
-    std::string number = a.substr(a.rfind('_') + 1);
-    unsigned n = static_cast<unsigned>(strtoul(number.c_str(), nullptr, 10));
-    std::string stale = a.substr(0, a.rfind('_') + 1) + std::to_string(n + 1) + ".txt";
-    FILE *f = fopen(stale.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fclose(f);
+    /* Make the folder, and learn where the numbers stand. */
+    { SearchContext first; }
+    uint32_t n = nextResultsFileNumber();
+
+    writeFile(pathOf(n + 1), "stale 1 x \n");
+    /* A folder in the way cannot be deleted as a file. */
+    ASSERT_EQ(mkdir(pathOf(n + 2).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((pathOf(n + 2) + "/inside").c_str(), 0700), 0);
     SearchContext second;
-    EXPECT_EQ(std::string(second.resultsPath()), stale);
-    EXPECT_FALSE(Exists(stale));
+    EXPECT_FALSE(exists(pathOf(n + 1)));
+    SearchContext third;
+    EXPECT_TRUE(exists(pathOf(n + 2)));
+    EXPECT_EQ(nextResultsFileNumber(), n + 4);
+
+    /* The third one took the next number. */
+    writeFile(pathOf(n + 3), "cn 5 third \n");
+    ResultRecord record;
+    EXPECT_EQ(third.readNextRecord(record), HK_RESULTS_OK);
+    EXPECT_EQ(valueOf(record, "cn"), "third");
 }
 
 TEST_F(SearchContextTest, AFolderNameTooLongForThePathGivesNoPathAtAll)
@@ -110,40 +156,23 @@ TEST_F(SearchContextTest, AFolderNameTooLongForThePathGivesNoPathAtAll)
     std::string deep = home_ + "/" + std::string(240, 'd');
     setenv("XDG_DATA_HOME", deep.c_str(), 1);
     SearchContext context;
-    EXPECT_STREQ(context.resultsPath(), "");
     ResultRecord record;
-    EXPECT_EQ(context.readNextRecord(record), -10);
+    EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
 
     /* The search then refuses to write rather than write somewhere else. */
     const char *port = getenv("HOSTKIT_LDAP_PORT");
     if (port == nullptr) {
 	GTEST_SKIP() << "no test directory server (tests/ldap/servers.sh)";
     }
-    context.setServer("127.0.0.1", atoi(port));
-    context.setSearchBase("ou=staff,dc=ombri,dc=test");
-    EXPECT_EQ(context.runSearch(), -600);
-}
-
-TEST_F(SearchContextTest, ServerPortAndAttributes)
-{
-    SearchContext context;
-    const struct {
-	long long given;
-	unsigned kept;
-    } ports[] = {{0, 389}, {65536, 389}, {65537, 1}, {-1, 65535}, {636, 636}, {131071, 65535}};
-    for (const auto &p : ports) {
-	context.setServer("h", p.given);
-	EXPECT_EQ(context.port(), p.kept) << p.given;
-    }
-    std::string longText(1500, 'a');
-    longText[1023] = 'z';
-    context.setAttributes(longText.c_str());
-    EXPECT_EQ(strlen(context.attributes()), 1024u);
-    EXPECT_EQ(context.attributes()[1023], 'z');
-    context.setAttributes("cn sn");
-    EXPECT_STREQ(context.attributes(), "cn sn");
-
-    context.setCredentials("cn=u", "plain");
-    context.setScrambledPassword("28a67de5489c");
-    EXPECT_STREQ(context.password(), "secret");
+    SearchParameters parameters;
+    parameters.server = "127.0.0.1";
+    parameters.port = static_cast<uint16_t>(atoi(port));
+    parameters.searchBase = "ou=staff,dc=ombri,dc=test";
+    parameters.resultsPath = "/tmp/not-this-one";
+    reports.clear();
+    redirectSearchReports(keepReport);
+    int result = context.runSearch(parameters);
+    redirectSearchReports(nullptr);
+    EXPECT_EQ(result, HK_SEARCH_NO_RESULTS_FILE);
+    EXPECT_EQ(reports, std::vector<std::string>({"\nCannot open file  for writing.\n\n"}));
 }

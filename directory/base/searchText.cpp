@@ -1,19 +1,24 @@
 /*
  * searchText.cpp --
  *
- *	The text handling of the directory search that needs neither a
- *	server nor Tcl: option words, the filter sent, the attribute list,
- *	referral URLs and the brace rule of result values.
+ *	The text rules of the directory search: option words, the filter
+ *	sent, the attribute list, referral URLs and the brace rule of result
+ *	values.
  */
 
-#include "directory/searchText.h"
+#include "directory/base/searchText.h"
 
 #include <cstdint>
 
+namespace hkdir {
+
 namespace {
 
+/* Port numbers keep their low 16 bits. */
+const uint32_t PORT_MASK = 0xFFFF;
+
 int
-HexDigit(char c)
+hexDigit(char c)
 {
     if (c >= '0' && c <= '9') {
 	return c - '0';
@@ -28,7 +33,7 @@ HexDigit(char c)
 }
 
 char
-Lower(char c)
+lowerCase(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -36,14 +41,14 @@ Lower(char c)
 } // namespace
 
 std::string
-hkPercentDecode(const std::string &text)
+percentDecode(const std::string &text)
 {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); i++) {
-	if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0
-		&& HexDigit(text[i + 2]) >= 0) {
-	    out.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
+	if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0
+		&& hexDigit(text[i + 2]) >= 0) {
+	    out.push_back(static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2])));
 	    i += 2;
 	} else {
 	    out.push_back(text[i]);
@@ -53,7 +58,7 @@ hkPercentDecode(const std::string &text)
 }
 
 bool
-hkParseReferralUrl(const std::string &url, HkReferralUrl &out)
+parseReferralUrl(const std::string &url, ReferralUrl &out)
 {
     size_t slash = url.find('/');
     if (slash == std::string::npos || slash + 1 >= url.size() || url[slash + 1] != '/') {
@@ -67,7 +72,7 @@ hkParseReferralUrl(const std::string &url, HkReferralUrl &out)
     std::string hostport = url.substr(hostStart, hostEnd - hostStart);
 
     size_t dnEnd = url.find('?', hostEnd + 1);
-    out.baseDn = hkPercentDecode(url.substr(hostEnd + 1,
+    out.baseDn = percentDecode(url.substr(hostEnd + 1,
 	    dnEnd == std::string::npos ? std::string::npos : dnEnd - hostEnd - 1));
 
     size_t colon;
@@ -83,23 +88,23 @@ hkParseReferralUrl(const std::string &url, HkReferralUrl &out)
 	colon = hostport.find(':');
 	out.host = hostport.substr(0, colon);
     }
-    out.host = hkPercentDecode(out.host);
-    unsigned long port = 0;
+    out.host = percentDecode(out.host);
+    /* Only the low bits matter, so the number may wrap. */
+    uint32_t port = 0;
     if (colon != std::string::npos) {
 	for (size_t i = colon + 1; i < hostport.size() && hostport[i] >= '0' && hostport[i] <= '9';
 		i++) {
-	    port = (port * 10 + static_cast<unsigned long>(hostport[i] - '0')) & 0xFFFFFFFFul;
+	    port = port * 10u + static_cast<uint32_t>(hostport[i] - '0');
 	}
     }
-    port &= 0xFFFF;
-    out.port = port == 0 ? 389 : static_cast<unsigned>(port);
+    port &= PORT_MASK;
+    out.port = port == 0 ? HK_LDAP_DEFAULT_PORT : static_cast<unsigned>(port);
     return true;
 }
 
 std::string
-hkBuildSearchFilter(const char *searchFilter, bool excludePrivate)
+buildSearchFilter(const std::string &filter, bool excludePrivate)
 {
-    std::string filter = searchFilter ? searchFilter : "";
     if (!excludePrivate) {
 	return filter;
     }
@@ -108,16 +113,16 @@ hkBuildSearchFilter(const char *searchFilter, bool excludePrivate)
     }
     /* A filter that has its own outer parentheses goes in as it stands. */
     if (filter.front() == '(' && filter.back() == ')') {
-	return "(&" + filter + HK_PRIVATE_EXCLUSION ")";
+	return "(&" + filter + HK_PRIVATE_EXCLUSION + ")";
     }
-    return "(&(" + filter + ")" HK_PRIVATE_EXCLUSION ")";
+    return "(&(" + filter + ")" + HK_PRIVATE_EXCLUSION + ")";
 }
 
 std::vector<std::string>
-hkSplitAttributes(const char *desiredAttributes)
+splitAttributes(const std::string &desiredAttributes)
 {
     std::vector<std::string> names;
-    const char *p = desiredAttributes ? desiredAttributes : "";
+    const char *p = desiredAttributes.c_str();
     while (*p != '\0') {
 	while (*p == ' ' || *p == '\t') {
 	    p++;
@@ -134,10 +139,10 @@ hkSplitAttributes(const char *desiredAttributes)
 }
 
 bool
-hkEqualsCaseBlind(const char *a, const char *b)
+equalsCaseBlind(const char *a, const char *b)
 {
     for (; *a != '\0' && *b != '\0'; a++, b++) {
-	if (Lower(*a) != Lower(*b)) {
+	if (lowerCase(*a) != lowerCase(*b)) {
 	    return false;
 	}
     }
@@ -145,7 +150,7 @@ hkEqualsCaseBlind(const char *a, const char *b)
 }
 
 long long
-hkParsePortWord(const char *word)
+parsePortWord(const char *word)
 {
     const char *p = word;
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v') {
@@ -166,13 +171,13 @@ hkParsePortWord(const char *word)
 }
 
 bool
-hkParseFlagWord(const char *word)
+parseFlagWord(const char *word)
 {
-    return hkEqualsCaseBlind(word, "true") || hkEqualsCaseBlind(word, "yes");
+    return equalsCaseBlind(word, "true") || equalsCaseBlind(word, "yes");
 }
 
 bool
-hkBracesQuoteSafely(const char *value, size_t length)
+bracesQuoteSafely(const char *value, size_t length)
 {
     int depth = 0;
     for (size_t i = 0; i < length; i++) {
@@ -199,3 +204,4 @@ hkBracesQuoteSafely(const char *value, size_t length)
     return depth == 0;
 }
 
+} // namespace hkdir

@@ -5,16 +5,18 @@
  *	case-blind ordered map from attribute name to owned value bytes.
  */
 
-#include "directory/resultRecord.h"
+#include "directory/base/resultRecord.h"
 
 #include <cstring>
 #include <utility>
+
+namespace hkdir {
 
 AttributeValue::AttributeValue(const char *bytes, uint32_t length)
     : length_(length)
 {
     char *to = inline_;
-    if (length >= kInlineSize) {
+    if (length >= INLINE_SIZE) {
 	heap_.reset(new char[static_cast<size_t>(length) + 1]);
 	to = heap_.get();
     }
@@ -30,33 +32,6 @@ AttributeValue::AttributeValue(std::unique_ptr<char[]> bytes, uint32_t length)
     heap_[length] = '\0';
 }
 
-AttributeValue::~AttributeValue() = default;
-
-ResultRecord::ResultRecord() = default;
-
-ResultRecord::~ResultRecord() = default;
-
-void
-ResultRecord::clear()
-{
-    entries_.clear();
-}
-
-void
-ResultRecord::remove(std::string_view name)
-{
-    auto it = entries_.find(name);
-    if (it != entries_.end()) {
-	entries_.erase(it);
-    }
-}
-
-void
-ResultRecord::set(std::string_view name, AttributeValue *value)
-{
-    set(name, std::unique_ptr<AttributeValue>(value));
-}
-
 /*
  * The old entry goes first so that the new name's own spelling becomes the
  * key (assigning to the mapped value would keep the old spelling). One
@@ -69,15 +44,10 @@ ResultRecord::set(std::string_view name, std::unique_ptr<AttributeValue> value)
 	return;
     }
     auto place = entries_.lower_bound(name);
-    if (place != entries_.end() && hkCompareNamesCaseBlind(name, place->first) == 0) {
+    if (place != entries_.end() && compareNamesCaseBlind(name, place->first) == 0) {
 	place = entries_.erase(place);
     }
     entries_.emplace_hint(place, std::string(name), std::move(value));
 }
 
-const AttributeValue *
-ResultRecord::get(std::string_view name) const
-{
-    auto it = entries_.find(name);
-    return it == entries_.end() ? nullptr : it->second.get();
-}
+} // namespace hkdir

@@ -8,8 +8,8 @@
  *	last occurrence wins with its own letter case.
  */
 
-#ifndef HOSTKIT_RESULT_RECORD_H
-#define HOSTKIT_RESULT_RECORD_H
+#ifndef HOSTKIT_DIRECTORY_BASE_RESULT_RECORD_H
+#define HOSTKIT_DIRECTORY_BASE_RESULT_RECORD_H
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +17,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+namespace hkdir {
 
 /*
  * The bytes of one value followed by one zero byte, with the number of
@@ -27,6 +29,9 @@
  */
 class AttributeValue {
 public:
+    /* Values shorter than this are kept inside the object. */
+    static const uint32_t INLINE_SIZE = 32;
+
     /* Copies length bytes. Throws std::bad_alloc when memory runs out. */
     AttributeValue(const char *bytes, uint32_t length);
 
@@ -36,21 +41,16 @@ public:
      */
     AttributeValue(std::unique_ptr<char[]> bytes, uint32_t length);
 
-    virtual ~AttributeValue();
-
     AttributeValue(const AttributeValue &) = delete;
     AttributeValue &operator=(const AttributeValue &) = delete;
 
     const char *bytes() const { return heap_ ? heap_.get() : inline_; }
     uint32_t length() const { return length_; }
 
-    /* Values shorter than this are kept inside the object. */
-    static const uint32_t kInlineSize = 32;
-
 private:
     std::unique_ptr<char[]> heap_;
     uint32_t length_;
-    char inline_[kInlineSize];
+    char inline_[INLINE_SIZE];
 };
 
 /*
@@ -60,7 +60,7 @@ private:
  * hands them over. Inline, as the map compares names many times per entry.
  */
 inline int
-hkCompareNamesCaseBlind(std::string_view a, std::string_view b)
+compareNamesCaseBlind(std::string_view a, std::string_view b)
 {
     size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; i++) {
@@ -82,7 +82,7 @@ struct CaseBlindLess {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const
     {
-	return hkCompareNamesCaseBlind(a, b) < 0;
+	return compareNamesCaseBlind(a, b) < 0;
     }
 };
 
@@ -90,44 +90,22 @@ class ResultRecord {
 public:
     typedef std::map<std::string, std::unique_ptr<AttributeValue>, CaseBlindLess> Map;
 
-    ResultRecord();
-    virtual ~ResultRecord();
-
+    ResultRecord() = default;
     ResultRecord(const ResultRecord &) = delete;
     ResultRecord &operator=(const ResultRecord &) = delete;
 
     /* Removes every entry. */
-    void clear();
-
-    /* Removes the entry whose name equals this one case-blind, if any. */
-    void remove(std::string_view name);
+    void clear() { entries_.clear(); }
 
     /*
-     * remove(name), then stores a copy of the name with the value, which
-     * the record now owns (also when this throws std::bad_alloc: the value
-     * is then freed). A null value is ignored.
+     * Stores a copy of the name with the value, which the record now owns
+     * (also when this throws std::bad_alloc: the value is then freed),
+     * replacing the entry whose name equals this one case-blind. A null
+     * value is ignored.
      */
-    void set(std::string_view name, AttributeValue *value);
     void set(std::string_view name, std::unique_ptr<AttributeValue> value);
 
-    /* The value stored under the name (case-blind), or nullptr. */
-    const AttributeValue *get(std::string_view name) const;
-
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-
-    /*
-     * Visits the entries in key order: f(const std::string &name,
-     * const AttributeValue &value), the name as stored.
-     */
-    template <class F>
-    void forEach(F f) const
-    {
-	for (const auto &entry : entries_) {
-	    f(entry.first, *entry.second);
-	}
-    }
-
+    /* The entries in key order, names as stored. */
     Map::const_iterator begin() const { return entries_.begin(); }
     Map::const_iterator end() const { return entries_.end(); }
 
@@ -135,4 +113,6 @@ private:
     Map entries_;
 };
 
-#endif /* HOSTKIT_RESULT_RECORD_H */
+} // namespace hkdir
+
+#endif /* HOSTKIT_DIRECTORY_BASE_RESULT_RECORD_H */

@@ -1,0 +1,333 @@
+/*
+ * resultsFile.cpp --
+ *
+ *	Writing attribute fields of the search results file and reading its
+ *	entries back. The reader takes the stream in blocks and walks them
+ *	character by character, taking long values as a whole; it keeps one
+ *	entry in memory and never trusts a length further than the file can
+ *	back it.
+ *
+ *	Reading one field, the file's way of telling where things end:
+ *	  1. skip blanks; the name is the run up to the next blank (none: -20);
+ *	  2. skip blanks; the length is a run of decimal digits (none: -30);
+ *	  3. one character, whatever it is, separates the length from the value;
+ *	  4. exactly length bytes are the value (the file ends first: -50);
+ *	  5. one character, whatever it is, follows the value;
+ *	  6. the next character, if CR or LF, ends the entry; otherwise it
+ *	     belongs to the next field.
+ *	So a value may begin or end with blanks and hold any byte, and lines
+ *	without fields are passed over by the blank skipping of step 1.
+ */
+
+#include "directory/base/resultsFile.h"
+
+#include "directory/base/resultRecord.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace hkdir {
+
+namespace {
+
+/*
+ * Values up to this size are copied out of the block into their holder;
+ * longer ones are allocated only when the file can still hold them.
+ */
+const uint32_t SHORT_VALUE_SIZE = 256;
+
+/* Where the stream tells no size, a long value's buffer starts this large. */
+const uint32_t GROWTH_START_SIZE = 64 * 1024;
+
+/* White space between fields, as the C library's isspace() in the C locale. */
+inline bool
+isBlank(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
+void
+writeAttributeField(FILE *out, const char *name, const char *value, size_t length)
+{
+    /* A length beyond 32 bits is written as it is, and the reader refuses it. */
+    fprintf(out, "%s %llu ", name, static_cast<unsigned long long>(length));
+    fwrite(value, 1, length, out);
+    putc(' ', out);
+}
+
+void
+writeEntryEnd(FILE *out)
+{
+    fputs("\n", out);
+}
+
+ResultsReader::ResultsReader(FILE *in, uint64_t bytesLeft)
+    : in_(in), bounded_(true), streamLeft_(bytesLeft), block_(new char[BLOCK_SIZE])
+{
+}
+
+ResultsReader::ResultsReader(FILE *in)
+    : in_(in), bounded_(false), streamLeft_(0), block_(new char[BLOCK_SIZE])
+{
+}
+
+/* What the stream delivered is no longer left in it. */
+void
+ResultsReader::countStreamBytes(size_t count)
+{
+    streamLeft_ = count > streamLeft_ ? 0 : streamLeft_ - count;
+}
+
+/* Replaces the block with the next one; false at the end of the stream. */
+bool
+ResultsReader::readBlock()
+{
+    size_t got = fread(block_.get(), 1, BLOCK_SIZE, in_);
+    countStreamBytes(got);
+    pos_ = 0;
+    end_ = got;
+    return got > 0;
+}
+
+/*
+ * get() when the block is used up. unget() gives back the character that
+ * the last get() returned, which is always still in the block.
+ */
+int
+ResultsReader::getFromNextBlock()
+{
+    if (!readBlock()) {
+	return EOF;
+    }
+    return static_cast<unsigned char>(block_[pos_++]);
+}
+
+/*
+ * Up to count bytes: what the block holds first, then the stream's. Large
+ * remainders go from the stream straight to their place. Fewer than count
+ * only at the end of the stream.
+ */
+size_t
+ResultsReader::take(char *to, size_t count)
+{
+    size_t got = 0;
+    while (got < count) {
+	if (pos_ == end_) {
+	    if (count - got >= BLOCK_SIZE) {
+		size_t n = fread(to + got, 1, count - got, in_);
+		countStreamBytes(n);
+		return got + n;
+	    }
+	    if (!readBlock()) {
+		return got;
+	    }
+	}
+	size_t n = std::min(count - got, end_ - pos_);
+	memcpy(to + got, block_.get() + pos_, n);
+	pos_ += n;
+	got += n;
+    }
+    return got;
+}
+
+/* Reads and drops everything up to the end of the stream. */
+void
+ResultsReader::drain()
+{
+    while (readBlock()) {
+    }
+}
+
+/*
+ * Steps 1 and 2 of one field: the name (a run of non-blank characters
+ * after blanks) and the length (decimal digits after blanks). c is the
+ * next character, already taken; on success it is the character after the
+ * digits, the separator of step 3.
+ */
+int
+ResultsReader::readNameAndLength(int &c, char (&name)[HK_RESULTS_NAME_MAX + 1],
+	size_t &nameLength, uint32_t &length)
+{
+    while (c != EOF && isBlank(c)) {
+	c = get();
+    }
+    if (c == EOF) {
+	return HK_RESULTS_END;
+    }
+
+    /*
+     * An over-long name is read to its end, so the reader stands where its
+     * length would start, and refused: storing a cut name would pass off
+     * a different attribute as this one.
+     */
+    size_t n = 0;
+    bool tooLong = false;
+    do {
+	if (n < HK_RESULTS_NAME_MAX) {
+	    name[n++] = static_cast<char>(c);
+	} else {
+	    tooLong = true;
+	}
+	c = get();
+    } while (c != EOF && !isBlank(c));
+    name[n] = '\0';
+    nameLength = n;
+    if (tooLong) {
+	if (c != EOF) {
+	    unget();
+	}
+	return HK_RESULTS_BAD_LENGTH;
+    }
+
+    while (c != EOF && isBlank(c)) {
+	c = get();
+    }
+    if (c < '0' || c > '9') {
+	/* The next read starts at what stands where the length should. */
+	if (c != EOF) {
+	    unget();
+	}
+	return HK_RESULTS_BAD_LENGTH;
+    }
+
+    /* Only digits: no sign, and nothing above the 32-bit range. */
+    uint64_t value = 0;
+    bool overflow = false;
+    do {
+	value = value * 10 + static_cast<unsigned>(c - '0');
+	if (value > UINT32_MAX) {
+	    overflow = true;
+	    value = UINT32_MAX;
+	}
+	c = get();
+    } while (c >= '0' && c <= '9');
+    if (overflow) {
+	if (c != EOF) {
+	    unget();
+	}
+	return HK_RESULTS_BAD_LENGTH;
+    }
+    length = static_cast<uint32_t>(value);
+    return HK_RESULTS_OK;
+}
+
+/*
+ * Steps 3 and 4 for a value longer than SHORT_VALUE_SIZE: allocates it and
+ * reads length bytes; the separator before them has been taken already (it
+ * is given back if the allocation fails, so the reader stands where a
+ * failed allocation leaves it). The length is first held against what the
+ * file has left; one that cannot fit ends like a value cut by the end of
+ * the file, with the reader at its end. Where the stream cannot tell how
+ * much is left (a pipe), the buffer grows only as bytes arrive.
+ */
+int
+ResultsReader::readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value)
+{
+    size_t capacity = length;
+    if (bounded_) {
+	if (length > streamLeft_ + (end_ - pos_)) {
+	    drain();
+	    return HK_RESULTS_SHORT_VALUE;
+	}
+    } else if (length > GROWTH_START_SIZE) {
+	capacity = GROWTH_START_SIZE;
+    }
+
+    value.reset(new (std::nothrow) char[capacity + 1]);
+    if (!value) {
+	if (separator != EOF) {
+	    unget();
+	}
+	return HK_RESULTS_NO_MEMORY;
+    }
+
+    size_t got = 0;
+    for (;;) {
+	got += take(value.get() + got, capacity - got);
+	if (got == length) {
+	    return HK_RESULTS_OK;
+	}
+	if (got < capacity) {
+	    value.reset();
+	    return HK_RESULTS_SHORT_VALUE;
+	}
+	size_t grown = capacity * 2 < length ? capacity * 2 : length;
+	std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
+	if (!bigger) {
+	    value.reset();
+	    return HK_RESULTS_NO_MEMORY;
+	}
+	std::copy(value.get(), value.get() + got, bigger.get());
+	value = std::move(bigger);
+	capacity = grown;
+    }
+}
+
+/*
+ * Steps 3 and 4: reads the value and stores it in the record. Short values,
+ * the usual ones, are copied into their holder, which keeps the shortest
+ * inside itself.
+ */
+int
+ResultsReader::readValueInto(int separator, uint32_t length, ResultRecord &record,
+	std::string_view name)
+{
+    try {
+	if (length <= SHORT_VALUE_SIZE) {
+	    char bytes[SHORT_VALUE_SIZE];
+	    if (take(bytes, length) < length) {
+		return HK_RESULTS_SHORT_VALUE;
+	    }
+	    record.set(name, std::make_unique<AttributeValue>(bytes, length));
+	    return HK_RESULTS_OK;
+	}
+
+	std::unique_ptr<char[]> bytes;
+	int code = readLongValue(separator, length, bytes);
+	if (code == HK_RESULTS_OK) {
+	    /* The record takes over the buffer: it is the value's own copy. */
+	    record.set(name, std::make_unique<AttributeValue>(std::move(bytes), length));
+	}
+	return code;
+    } catch (const std::bad_alloc &) {
+	return HK_RESULTS_NO_MEMORY;
+    }
+}
+
+int
+ResultsReader::readEntry(ResultRecord &record)
+{
+    record.clear();
+
+    /*
+     * One character of look-ahead stands in for giving step 6's character
+     * back: it is the next character, already taken. A failure gives back
+     * the character it stopped at, so a later call goes on from there.
+     */
+    char name[HK_RESULTS_NAME_MAX + 1];
+    int c = get();
+    for (;;) {
+	size_t nameLength;
+	uint32_t length;
+	int code = readNameAndLength(c, name, nameLength, length);
+	if (code != HK_RESULTS_OK) {
+	    return code;
+	}
+
+	code = readValueInto(c, length, record, std::string_view(name, nameLength));
+	if (code != HK_RESULTS_OK) {
+	    return code;
+	}
+
+	(void) get();
+	c = get();
+	if (c == '\n' || c == '\r') {
+	    return HK_RESULTS_OK;
+	}
+    }
+}
+
+} // namespace hkdir

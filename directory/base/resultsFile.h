@@ -1,0 +1,117 @@
+/*
+ * resultsFile.h --
+ *
+ *	The search results file: the writer of its attribute fields and entry
+ *	line ends, and the reader that hands the entries back one at a time.
+ *	Both work on streams that the caller opened in text mode ("w" to
+ *	write, "r" to read), so that on Windows the run-time library stores
+ *	each LF as CR LF and turns it back; lengths always count the logical
+ *	bytes.
+ *
+ *	An entry line is zero or more fields "NAME LENGTH VALUE " and one LF:
+ *	the name, a space, the value's length in decimal, a space, exactly
+ *	that many bytes of value, a space.
+ */
+
+#ifndef HOSTKIT_DIRECTORY_BASE_RESULTS_FILE_H
+#define HOSTKIT_DIRECTORY_BASE_RESULTS_FILE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+namespace hkdir {
+
+class ResultRecord;
+
+/* Result codes of reading one entry. */
+enum {
+    HK_RESULTS_OK = 0,		/* one entry read into the record */
+    HK_RESULTS_CANNOT_OPEN = -10,	/* the file cannot be opened (the caller's
+				 * failure; the reader never returns it) */
+    HK_RESULTS_END = -20,	/* no further name: end of the results, or a
+				 * file that ends inside an entry */
+    HK_RESULTS_BAD_LENGTH = -30,/* a name without a readable length after it,
+				 * or a name longer than HK_RESULTS_NAME_MAX */
+    HK_RESULTS_NO_MEMORY = -40,	/* no memory for the value */
+    HK_RESULTS_SHORT_VALUE = -50/* the file ends inside a value, or announces
+				 * a value longer than what is left of it */
+};
+
+/* The longest attribute name the reader accepts, in bytes. */
+enum { HK_RESULTS_NAME_MAX = 127 };
+
+/*
+ * Writes one attribute field: the name, a space, the length in decimal, a
+ * space, exactly length bytes of value, a space. Values never hold NUL
+ * bytes (the writer's caller cuts them there).
+ */
+void writeAttributeField(FILE *out, const char *name, const char *value, size_t length);
+
+/* Ends the entry line: "\n". */
+void writeEntryEnd(FILE *out);
+
+/*
+ * Reads the entries of an open text stream, one per call. The reader
+ * takes the stream in blocks of its own and keeps its place between calls,
+ * so nothing else may read the stream while it is in use; the caller keeps
+ * the stream open for the reader's life and closes it afterwards.
+ */
+class ResultsReader {
+public:
+    /*
+     * bytesLeft is an upper bound of the bytes that the stream can still
+     * deliver (the file's size less the position); a value longer than that
+     * is refused before anything is allocated for it.
+     */
+    ResultsReader(FILE *in, uint64_t bytesLeft);
+
+    /*
+     * For a stream that tells no size (a pipe): a long value's buffer then
+     * grows only as its bytes arrive.
+     */
+    explicit ResultsReader(FILE *in);
+
+    ResultsReader(const ResultsReader &) = delete;
+    ResultsReader &operator=(const ResultsReader &) = delete;
+
+    /*
+     * Reads the next entry line into the record (which it clears first) and
+     * returns HK_RESULTS_OK, or one of the negative codes above. After a
+     * failure the record may hold the fields read before it, and the reader
+     * stays where the failure left it, so a further call goes on from
+     * there. Lines without fields are passed over.
+     */
+    int readEntry(ResultRecord &record);
+
+private:
+    static const size_t BLOCK_SIZE = 64 * 1024;
+
+    int get()
+    {
+	return pos_ < end_ ? static_cast<unsigned char>(block_[pos_++]) : getFromNextBlock();
+    }
+    void unget() { pos_--; }
+    int getFromNextBlock();
+    bool readBlock();
+    size_t take(char *to, size_t count);
+    void countStreamBytes(size_t count);
+    void drain();
+    int readNameAndLength(int &c, char (&name)[HK_RESULTS_NAME_MAX + 1], size_t &nameLength,
+	    uint32_t &length);
+    int readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value);
+    int readValueInto(int separator, uint32_t length, ResultRecord &record, std::string_view name);
+
+    FILE *in_;
+    bool bounded_;
+    uint64_t streamLeft_;	/* bound of what the stream still holds past the block */
+    std::unique_ptr<char[]> block_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+};
+
+} // namespace hkdir
+
+#endif /* HOSTKIT_DIRECTORY_BASE_RESULTS_FILE_H */

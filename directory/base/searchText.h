@@ -1,0 +1,70 @@
+/*
+ * searchText.h --
+ *
+ *	Text rules of the directory search: reading option words, the filter
+ *	sent, the attribute list, the parts of a referral URL, and whether
+ *	braces can carry a result value.
+ */
+
+#ifndef HOSTKIT_DIRECTORY_BASE_SEARCH_TEXT_H
+#define HOSTKIT_DIRECTORY_BASE_SEARCH_TEXT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hkdir {
+
+/* The port of a directory server when none is given. */
+constexpr uint16_t HK_LDAP_DEFAULT_PORT = 389;
+
+/* What is added to the filter to leave out private entries. */
+constexpr char HK_PRIVATE_EXCLUSION[] = "(!(description=OmbriPrivateUser))";
+
+/* The filter sent: the exclusion of private entries added when asked. */
+std::string buildSearchFilter(const std::string &searchFilter, bool excludePrivate);
+
+/* Attribute names separated by runs of spaces and tabs. */
+std::vector<std::string> splitAttributes(const std::string &desiredAttributes);
+
+/* The parts of an LDAP URL that a referral needs. */
+struct ReferralUrl {
+    std::string host;
+    unsigned port = HK_LDAP_DEFAULT_PORT;
+    std::string baseDn;		/* up to the query part, percent-decoded */
+};
+
+/*
+ * Parses ldap://host[:port]/dn[?...]. False when there is no "//" after
+ * the first '/', or no '/' after the host and port (no DN at all). A port
+ * keeps its low 16 bits; 0 is the default port.
+ */
+bool parseReferralUrl(const std::string &url, ReferralUrl &out);
+
+/* RFC 3986 percent-decoding; a '%' not followed by two hex digits stays. */
+std::string percentDecode(const std::string &text);
+
+/* Equal when A to Z are taken as a to z; every other byte as itself. */
+bool equalsCaseBlind(const char *a, const char *b);
+
+/*
+ * The port word as a number: leading white space, an optional sign, then
+ * decimal digits up to the first other character (none: 0). The caller
+ * keeps the low 16 bits, which this computes exactly at any length.
+ */
+long long parsePortWord(const char *word);
+
+/* "true" or "yes" in any letter case. */
+bool parseFlagWord(const char *word);
+
+/*
+ * True when "{value}" reads back as exactly the value in a Tcl list: the
+ * braces balance and never close early, and no backslash ends the value
+ * or stands before a line end.
+ */
+bool bracesQuoteSafely(const char *value, size_t length);
+
+} // namespace hkdir
+
+#endif /* HOSTKIT_DIRECTORY_BASE_SEARCH_TEXT_H */

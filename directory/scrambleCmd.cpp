@@ -1,0 +1,60 @@
+/*
+ * scrambleCmd.cpp --
+ *
+ *	The commands ldapencryptpassword and ldapdecryptpassword: password
+ *	scrambling with the key that the module assembled at load.
+ */
+
+#include "directory/base/scramble.h"
+#include "directory/directoryState.h"
+#include "core/hostkit.h"
+
+namespace {
+
+/* Failure codes of both commands. */
+enum {
+    SCRAMBLE_USAGE = -10,	/* not exactly one argument; no message */
+    SCRAMBLE_NO_MEMORY = -20
+};
+
+/* The command name and the text to convert. */
+const int SCRAMBLE_WORD_COUNT = 2;
+
+typedef std::unique_ptr<char[]> (*Conversion)(const char *, const hkdir::ScrambleKey &);
+
+/*
+ * Both commands: one argument, or SCRAMBLE_USAGE with the result left
+ * empty; the output is copied into the result.
+ */
+int
+runScrambleCommand(Tcl_Interp *interp, int argc, const char *argv[], Conversion convert)
+{
+    if (argc != SCRAMBLE_WORD_COUNT) {
+	return hkFailCode(interp, SCRAMBLE_USAGE);
+    }
+    std::unique_ptr<char[]> output = convert(argv[1], hkdir::scrambleKey());
+    if (!output) {
+	return hkFailNarrow(interp, "Not enough memory", SCRAMBLE_NO_MEMORY);
+    }
+    return hkSetNarrowResult(interp, output.get());
+}
+
+} // namespace
+
+/*
+ * ldapencryptpassword <password>
+ */
+extern "C" int
+HkLdapEncryptPasswordCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
+{
+    return runScrambleCommand(interp, argc, argv, hkdir::scramblePassword);
+}
+
+/*
+ * ldapdecryptpassword <scrambled text>
+ */
+extern "C" int
+HkLdapDecryptPasswordCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
+{
+    return runScrambleCommand(interp, argc, argv, hkdir::unscramblePassword);
+}

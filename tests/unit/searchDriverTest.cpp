@@ -1,0 +1,234 @@
+/*
+ * searchDriverTest.cpp --
+ *
+ *	Units for what a directory search prints and returns: the text and
+ *	stream of every report line, and the lines and codes of searches that
+ *	fail, taken in this process through the report sink. The searches
+ *	against servers use the test directory servers (tests/ldap/servers.sh)
+ *	and are skipped without them; the Tcl suite checks the lines of
+ *	searches that succeed, as the process prints them.
+ */
+
+#include "directory/base/resultRecord.h"
+#include "directory/base/resultsFile.h"
+#include "directory/searchDriver.h"
+#include "directory/searchReport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace hkdir;
+
+namespace {
+
+struct Line {
+    ReportStream stream;
+    std::string text;
+    bool operator==(const Line &o) const { return stream == o.stream && text == o.text; }
+};
+
+std::ostream &
+operator<<(std::ostream &out, const Line &line)
+{
+    return out << (line.stream == ReportStream::STANDARD_OUTPUT ? "out:" : "err:") << '"'
+	    << line.text << '"';
+}
+
+std::vector<Line> captured;
+
+void
+capture(ReportStream stream, const std::string &text)
+{
+    captured.push_back({stream, text});
+}
+
+/* The lines that f reports, taken from the sink instead of the streams. */
+std::vector<Line>
+linesOf(const std::function<void()> &f)
+{
+    captured.clear();
+    EXPECT_EQ(redirectSearchReports(capture), nullptr);
+    f();
+    EXPECT_EQ(redirectSearchReports(nullptr), capture);
+    return captured;
+}
+
+const ReportStream OUT = ReportStream::STANDARD_OUTPUT;
+const ReportStream ERR = ReportStream::STANDARD_ERROR;
+
+} // namespace
+
+TEST(SearchReport, EveryLineWithItsStream)
+{
+    /* The lines scripts and people read: their text must not change. */
+    const struct {
+	std::function<void()> report;
+	Line line;
+    } cases[] = {
+	{[] { reportPaging(true, 500); },
+	    {OUT, "\nDirectory supports paging. Current page size 500\n"}},
+	{[] { reportPaging(false, 500); }, {OUT, "\nDirectory does not support paging\n"}},
+	{[] { reportReferral("ldap://h:1/o=x??sub"); }, {OUT, "Referral: ldap://h:1/o=x??sub\n"}},
+	{[] { reportNoUsername(); },
+	    {ERR, "\nPlease specify a user account to access search base\n\n"}},
+	{[] { reportCannotConnect("host.example", 1389, 0x51); },
+	    {ERR, "\nCannot open LDAP connection to: host.example:1389 (0x51)\n\n"}},
+	/* The format meant %lx and has always printed these two letters. */
+	{[] { reportBindFailed(0x31); }, {ERR, "Failed to authenticate: 31lx\n"}},
+	{[] { reportCannotSetVersion(0x5c); }, {ERR, "\nCannot set ldap version (0x5c)\n\n"}},
+	{[] { reportCannotSetReferrals(0x5c); }, {ERR, "\nCannot set referral option (0x5c)\n\n"}},
+	{[] { reportCannotSetHopLimit(0x5c); },
+	    {ERR, "\nCannot set referral hop limit (0x5c)\n\n"}},
+	{[] { reportCannotCreateResults("/d/Ldap_3.txt"); },
+	    {ERR, "\nCannot open file /d/Ldap_3.txt for writing.\n\n"}},
+	{[] { reportCannotStartSearch(0x51); }, {ERR, "\nCannot start search (0x51)\n\n"}},
+	{[] { reportWaitFailed(0x51); }, {ERR, "ldap_result returned error (0x51)\n\n"}},
+	{[] { reportWaitTimedOut(0x55); }, {ERR, "ldap_result timed out (0x55)\n\n"}},
+	{[] { reportSearchError(4); }, {ERR, "\nSearch ended with error (0x4)\n\n"}},
+	{[] { reportUnreadableReference(0x59); },
+	    {ERR, "\nCannot read search reference (0x59)\n\n"}},
+	{[] { reportReferralTooDeep("ldap://h/o=x", 32); },
+	    {ERR, "\nReferral not followed: more than 32 nested referrals (ldap://h/o=x)\n\n"}},
+	{[] { reportTotal(1250); }, {ERR, "Total entries = 1250\n"}},
+    };
+    for (const auto &c : cases) {
+	EXPECT_EQ(linesOf(c.report), std::vector<Line>({c.line}));
+    }
+
+    /* Arguments of any length come through whole. */
+    std::string longUrl = "ldap://h/" + std::string(5000, 'o');
+    EXPECT_EQ(linesOf([&] { reportReferral(longUrl); }),
+	    std::vector<Line>({{OUT, "Referral: " + longUrl + "\n"}}));
+}
+
+TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
+{
+    SearchParameters noUser;
+    noUser.server = "127.0.0.1";
+    noUser.port = 1;
+    noUser.password = "secret";
+    int result = 0;
+    EXPECT_EQ(linesOf([&] { result = runDirectorySearch(noUser); }), std::vector<Line>({
+	{ERR, "\nPlease specify a user account to access search base\n\n"}}));
+    EXPECT_EQ(result, HK_SEARCH_NO_USER);
+
+    /* Port 1 is closed. */
+    SearchParameters closed;
+    closed.server = "127.0.0.1";
+    closed.port = 1;
+    EXPECT_EQ(linesOf([&] { result = runDirectorySearch(closed); }),
+	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51)\n\n"}}));
+    EXPECT_EQ(result, HK_SEARCH_NO_CONNECTION);
+}
+
+namespace {
+
+class SearchDriverServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+	if (getenv("HOSTKIT_LDAP_PORT") == nullptr) {
+	    GTEST_SKIP() << "no test directory server (tests/ldap/servers.sh)";
+	}
+	char dir[] = "/tmp/hkdrvXXXXXX";
+	ASSERT_NE(mkdtemp(dir), nullptr);
+	dir_ = dir;
+	parameters_.server = getenv("HOSTKIT_LDAP_HOST");
+	parameters_.port = static_cast<uint16_t>(atoi(getenv("HOSTKIT_LDAP_PORT")));
+	parameters_.username = getenv("HOSTKIT_LDAP_BINDDN");
+	parameters_.password = getenv("HOSTKIT_LDAP_PASSWORD");
+	parameters_.resultsPath = dir_ + "/results.txt";
+    }
+    void TearDown() override
+    {
+	if (!dir_.empty()) {
+	    unlink(parameters_.resultsPath.c_str());
+	    rmdir(dir_.c_str());
+	}
+    }
+
+    int run(std::vector<Line> &lines)
+    {
+	int result = 0;
+	lines = linesOf([&] { result = runDirectorySearch(parameters_); });
+	return result;
+    }
+
+    /* The number of entry lines in the results file. */
+    int entriesWritten()
+    {
+	FILE *f = fopen(parameters_.resultsPath.c_str(), "r");
+	EXPECT_NE(f, nullptr);
+	if (f == nullptr) {
+	    return -1;
+	}
+	int n = 0;
+	for (int c; (c = getc(f)) != EOF;) {
+	    n += c == '\n';
+	}
+	fclose(f);
+	return n;
+    }
+
+    std::string dir_;
+    SearchParameters parameters_;
+};
+
+} // namespace
+
+TEST_F(SearchDriverServer, RefusedBindsSearchesAndResultsFiles)
+{
+    std::vector<Line> lines;
+    parameters_.searchBase = "ou=staff,dc=ombri,dc=test";
+
+    parameters_.password = "wrong";
+    EXPECT_EQ(run(lines), HK_SEARCH_BIND_FAILED);
+    EXPECT_EQ(lines, std::vector<Line>({{ERR, "Failed to authenticate: 31lx\n"}}));
+    parameters_.password = getenv("HOSTKIT_LDAP_PASSWORD");
+
+    /* Nothing found before the refusal: -300, with an empty results file. */
+    parameters_.searchBase = "dc=nope,dc=test";
+    EXPECT_EQ(run(lines), HK_SEARCH_FAILED);
+    EXPECT_EQ(lines, std::vector<Line>({
+	{OUT, "\nDirectory supports paging. Current page size 500\n"},
+	{ERR, "\nSearch ended with error (0x20)\n\n"},
+	{ERR, "Total entries = 0\n"}}));
+    EXPECT_EQ(entriesWritten(), 0);
+
+    parameters_.resultsPath = dir_ + "/no/such/folder/results.txt";
+    EXPECT_EQ(run(lines), HK_SEARCH_NO_RESULTS_FILE);
+    EXPECT_EQ(lines, std::vector<Line>({
+	{ERR, "\nCannot open file " + parameters_.resultsPath + " for writing.\n\n"}}));
+    parameters_.resultsPath = dir_ + "/results.txt";
+}
+
+TEST_F(SearchDriverServer, AConnectionLostInTheFirstPageIsAFailedSearch)
+{
+    const char *port = getenv("HOSTKIT_LDAP_DROP_PORT");
+    if (port == nullptr) {
+	GTEST_SKIP() << "no server that loses connections (tests/ldap/dropserver.py)";
+    }
+    /* The server sends N entries of base o=dropN, then closes the connection. */
+    parameters_.port = static_cast<uint16_t>(atoi(port));
+    const struct {
+	const char *base;
+	int result;
+    } cases[] = {{"o=drop0", HK_SEARCH_FAILED}, {"o=drop3", 3}};
+    for (const auto &c : cases) {
+	parameters_.searchBase = c.base;
+	std::vector<Line> lines;
+	EXPECT_EQ(run(lines), c.result) << c.base;
+	EXPECT_EQ(lines, std::vector<Line>({
+	    {OUT, "\nDirectory supports paging. Current page size 500\n"},
+	    {ERR, "ldap_result returned error (0x51)\n\n"},
+	    {ERR, "Total entries = " + std::to_string(c.result < 0 ? 0 : c.result) + "\n"}}))
+		<< c.base;
+	EXPECT_EQ(entriesWritten(), c.result < 0 ? 0 : c.result);
+    }
+}
