@@ -8,12 +8,16 @@
  */
 
 #include "files/tempFileName.h"
-#include "process/execProcess.h"
+#include "process/base/commandLine.h"
+#include "process/base/execWords.h"
+#include "process/base/outputBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+using namespace hkproc;
 
 namespace {
 
@@ -94,7 +98,7 @@ class Split : public ::testing::TestWithParam<SplitCase> {};
 TEST_P(Split, WindowsRules)
 {
     const SplitCase &c = GetParam();
-    std::vector<WideString> got = hkSplitCommandLine(W(c.line));
+    std::vector<WideString> got = splitCommandLine(W(c.line));
     std::vector<std::string> narrow;
     for (const WideString &w : got) {
 	narrow.push_back(N(w));
@@ -134,7 +138,7 @@ TEST(SplitRoundTrip, CommandLinesFromWordsComeBackAsTheWords)
     };
     for (const auto &words : cases) {
 	ExecRequest r = classifyExecWords(Words(words));
-	std::vector<WideString> back = hkSplitCommandLine(r.commandLine);
+	std::vector<WideString> back = splitCommandLine(r.commandLine);
 	std::vector<std::string> narrow;
 	for (const WideString &w : back) {
 	    narrow.push_back(N(w));
@@ -152,7 +156,7 @@ TEST(SplitRoundTrip, LongLinesAreNeverCut)
 {
     std::string word(100000, 'x');
     ExecRequest r = classifyExecWords(Words({"p", word, word + " " + word}));
-    std::vector<WideString> back = hkSplitCommandLine(r.commandLine);
+    std::vector<WideString> back = splitCommandLine(r.commandLine);
     ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[1].size(), word.size());
     EXPECT_EQ(back[2].size(), 2 * word.size() + 1);
@@ -170,7 +174,7 @@ TEST(OutputBytes, CrLfBecomesLf)
     };
     for (const auto &c : cases) {
 	std::string buf = c.first;
-	size_t n = hkCrLfToLf(&buf[0], buf.size());
+	size_t n = crLfToLf(&buf[0], buf.size());
 	EXPECT_EQ(buf.substr(0, n), c.second);
     }
 }
@@ -185,10 +189,10 @@ TEST(OutputBytes, NulBecomesTclNul)
     };
     for (const auto &c : cases) {
 	std::string buf = c.first;
-	size_t nuls = hkCountNul(buf.data(), buf.size());
+	size_t nuls = countNul(buf.data(), buf.size());
 	size_t length = buf.size();
 	buf.resize(length + nuls, '#');
-	hkExpandNul(&buf[0], length, nuls);
+	expandNul(&buf[0], length, nuls);
 	EXPECT_EQ(buf, c.second);
     }
 }
