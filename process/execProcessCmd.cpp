@@ -13,6 +13,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <vector>
 
 /*
  * The longest result text. Tcl strings hold at most INT_MAX bytes; the
