@@ -1,67 +1,104 @@
 /*
  * execProcess.h --
  *
- *	The Tcl-free inner pieces of execprocess: how the words become the
- *	command line and the two output file names, how a command line is
- *	split back into arguments by the Windows rules (used where the
- *	platform starts programs from an argument vector), and how the bytes
- *	read back from the output files are made into result text.
+ *	The portable logic of execprocess, free of Tcl: running the program
+ *	that a classified request names, and reading its output files back
+ *	into result text. The command procedure (execProcessCmd.cpp) turns
+ *	the words into the request and the outcome into the result.
  */
 
-#ifndef HOSTKIT_EXECPROCESS_H
-#define HOSTKIT_EXECPROCESS_H
+#ifndef HOSTKIT_EXEC_PROCESS_H
+#define HOSTKIT_EXEC_PROCESS_H
 
-#include "core/hostkit.h"
+#include "core/base/wideText.h"
+#include "process/base/execWords.h"
 
 #include <cstddef>
-#include <vector>
+#include <cstdint>
 
-/* What the words of one execprocess call ask for. */
-struct ExecRequest {
-    bool background = false;
-    bool removeStdout = true;	/* stdout goes to a capture file */
-    bool removeStderr = true;
-    WideString stdoutName;	/* empty: a capture file is made */
-    WideString stderrName;
-    WideString commandLine;	/* each ordinary word and a space */
+namespace hkproc {
+
+/*
+ * Room for result text, owned by the caller; the command keeps it in the
+ * result object itself, so that a large output is held once.
+ */
+class OutputBuffer {
+public:
+    virtual ~OutputBuffer() = default;
+    /*
+     * Makes room for at least `size` bytes, keeping the bytes held; false
+     * when the memory cannot be had (the room stays as it was).
+     */
+    virtual bool grow(size_t size) = 0;
+    virtual char *data() = 0;
 };
 
 /*
- * Classifies the words after the command name: a final "&" (background),
- * ">" name, ">name" (appended to the name so far), "2>" name, "2>name",
- * and ordinary words, which form the command line. A word holding a space
- * is put between double quotes; nothing else is quoted or escaped.
+ * Collects the text of output files into a buffer, one file after the
+ * other: each file's bytes with CR LF as LF, then every NUL as C0 80. The
+ * text is never longer than `limit` bytes; once it would be, nothing
+ * more is taken and tooLarge() says so.
  */
-ExecRequest classifyExecWords(const std::vector<WideString> &words);
+class OutputCollector {
+public:
+    OutputCollector(OutputBuffer &buffer, size_t limit);
+    OutputCollector(const OutputCollector &) = delete;
+    OutputCollector &operator=(const OutputCollector &) = delete;
+
+    /*
+     * Appends a file's text. False when the file does not open; a file
+     * that opens but fails while being read keeps what was read.
+     */
+    bool appendFile(const WideString &name);
+
+    /* Puts the NULs into their result form; call once, after the last file. */
+    void finish();
+
+    bool tooLarge() const {
+	return tooLarge_;
+    }
+    /* Bytes of text held in the buffer. */
+    size_t length() const {
+	return used_;
+    }
+
+private:
+    bool reserve(size_t size);
+
+    OutputBuffer &buffer_;
+    size_t limit_;
+    size_t used_ = 0;
+    size_t capacity_ = 0;
+    bool tooLarge_ = false;
+};
+
+enum ExecStatus {
+    EXEC_STARTED,		/* background mode: the program runs alone */
+    EXEC_FINISHED,		/* the program ended; its text is in the buffer */
+    EXEC_START_FAILED,
+    EXEC_WAIT_FAILED,
+    EXEC_TOO_LARGE		/* the text does not fit into a result */
+};
+
+struct ExecOutcome {
+    ExecStatus status = EXEC_START_FAILED;
+    uint32_t pid = 0;		/* EXEC_STARTED */
+    uint32_t exitCode = 0;	/* EXEC_FINISHED */
+    uint32_t errorCode = 0;	/* EXEC_START_FAILED, EXEC_WAIT_FAILED: the
+				 * system's error number */
+    size_t length = 0;		/* EXEC_FINISHED: bytes of text in the buffer */
+};
 
 /*
- * Splits a command line into arguments as the Windows C run-time does
- * (and CommandLineToArgvW for the program name): the program name runs to
- * the first blank outside double quotes, quotes removed, backslashes
- * literal. In the other arguments 2n backslashes before a quote give n
- * backslashes and the quote opens or closes quoting; 2n+1 give n and a
- * literal quote; a doubled quote inside quotes gives one literal quote;
- * backslashes elsewhere are literal. Blanks are space and tab. Leading
- * blanks are skipped; a line of blanks gives no argument.
+ * Runs the program of a request whose output names are all filled in.
+ * Waiting mode collects the standard output text, then the standard error
+ * text, into the buffer (at most `limit` bytes) and removes the capture
+ * files (removeStdout, removeStderr) once the whole text is held; when it
+ * does not fit, every file stays on disk. After a failed start and in
+ * background mode every file stays.
  */
-std::vector<WideString> hkSplitCommandLine(const WideString &commandLine);
+ExecOutcome runProgram(const ExecRequest &request, OutputBuffer &buffer, size_t limit);
 
-/*
- * Output text. A file's bytes are delivered with each CR LF pair as a
- * single LF (a lone CR stays); every other byte is kept, and a NUL byte
- * becomes Tcl's internal form of U+0000, the pair C0 80.
- */
+} // namespace hkproc
 
-/* Translates CR LF to LF in place; returns the new length. */
-size_t hkCrLfToLf(char *data, size_t length);
-
-/* Number of NUL bytes. */
-size_t hkCountNul(const char *data, size_t length);
-
-/*
- * Replaces each NUL by C0 80 in place. The buffer holds `length` bytes
- * and has room for length + nulCount (nulCount from hkCountNul).
- */
-void hkExpandNul(char *data, size_t length, size_t nulCount);
-
-#endif /* HOSTKIT_EXECPROCESS_H */
+#endif /* HOSTKIT_EXEC_PROCESS_H */

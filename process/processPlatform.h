@@ -1,9 +1,9 @@
 /*
  * processPlatform.h --
  *
- *	Platform operations of the process commands: ending, listing and
- *	starting processes, and reading their output files back. Defined in
- *	process/unix/unixProcess.cpp and process/win/winProcess.cpp.
+ *	Platform operations on running processes: ending one, and listing
+ *	them. Defined in process/unix/unixProcess.cpp and
+ *	process/win/winProcess.cpp.
  */
 
 #ifndef HOSTKIT_PROCESS_PLATFORM_H
@@ -12,12 +12,11 @@
 #include "core/base/wideText.h"
 
 #include <cstdint>
-#include <cstddef>
 #include <vector>
 
 /*
  * ---------------------------------------------------------------------------
- * Processes.
+ * Ending a process.
  * ---------------------------------------------------------------------------
  */
 
@@ -30,17 +29,19 @@ enum HkpTerminateStatus {
 };
 
 /*
- * Ends the process with the given id unconditionally: on Windows
- * OpenProcess(PROCESS_ALL_ACCESS) then TerminateProcess(exit code 1); on
- * Unix SIGKILL. Ids that the platform cannot name (0 is the caller's
- * concern; on Unix anything above INT_MAX, which kill() would take as a
- * process group) give HKP_OPEN_FAILED without any system call.
+ * Ends the process with the given id unconditionally: on Windows with exit
+ * code 1, on Unix with SIGKILL. An id that names no single process gives
+ * HKP_OPEN_FAILED without ending anything: 0, and on Unix anything above
+ * INT_MAX (which kill() would take as a process group) and the id of a
+ * thread other than a process's main thread (which kill() would take as
+ * its process); on Windows 4n+1 .. 4n+3, which the system would take as
+ * 4n.
  */
 HkpTerminateStatus HkpTerminateProcess(uint32_t pid);
 
 /*
  * ---------------------------------------------------------------------------
- * Process list.
+ * Listing processes.
  * ---------------------------------------------------------------------------
  */
 
@@ -67,64 +68,5 @@ enum HkpProcessListStatus {
  * of id 0, kernel threads), gone, or not inspectable are left out.
  */
 HkpProcessListStatus HkpListProcesses(std::vector<HkpProcessInfo> &out);
-
-/*
- * ---------------------------------------------------------------------------
- * Running programs.
- * ---------------------------------------------------------------------------
- */
-
-/* A started child: its id and (Windows) its process and thread handles. */
-struct HkpChild {
-    uint32_t pid = 0;
-    void *process = nullptr;
-    void *thread = nullptr;
-};
-
-/*
- * Opens (creating or truncating) the two output files for writing, starts
- * the program named by the command line hidden, with no standard input and
- * its standard output and error going to those files, and closes this
- * side's handles on the files. A file that cannot be opened leaves that
- * stream unusable for the child; it does not stop the start. Both names
- * may be the same file.
- *
- * Windows: CreateFileW + CreateProcessW with the command line as it is.
- * Unix: no shell; the command line is split into arguments by the Windows
- * rules (hkSplitCommandLine), the program is searched on PATH, standard
- * input is /dev/null; in background mode the child is detached so that
- * nobody needs to wait for it.
- *
- * Returns true when started; otherwise false with the platform error
- * number (GetLastError() or errno) in *errorCode.
- */
-bool HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
-	const WideString &stderrName, bool background, HkpChild *child,
-	uint32_t *errorCode);
-
-/*
- * Lets a started child go on alone: closes the handles, if any.
- */
-void HkpReleaseProgram(HkpChild *child);
-
-/*
- * Waits without time-out for a child started in waiting mode and releases
- * it. Returns 0 when the wait succeeded, the platform's failure value
- * (all bits set) otherwise. *exitCode gets the exit code, or the error
- * number of a failed exit-code request; on Unix a child ended by SIGKILL
- * reports 1 (what TerminateProcess gives on Windows), by another signal
- * 128 + the signal number.
- */
-uint32_t HkpWaitProgram(HkpChild *child, uint32_t *exitCode);
-
-/*
- * Reading a file back in binary, block by block, and removing it.
- */
-typedef struct HkpReadFile HkpReadFile;
-HkpReadFile *HkpOpenForReading(const WideString &name);	/* null on failure */
-long long HkpFileSizeHint(HkpReadFile *file);	/* size now, or 0 if unknown */
-long long HkpReadBlock(HkpReadFile *file, char *buffer, size_t size);	/* 0 at end, -1 on error */
-void HkpCloseReading(HkpReadFile *file);
-void HkpDeleteFile(const WideString &name);
 
 #endif /* HOSTKIT_PROCESS_PLATFORM_H */

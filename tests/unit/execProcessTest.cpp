@@ -4,16 +4,29 @@
  *	Units for execprocess's inner pieces: word classification and the
  *	command line, the Windows-rules splitter (also checked against the
  *	command lines that the classification builds), the output byte
- *	treatment, and the temporary-file prefix.
+ *	treatment, reading output files back into a limited text (real files
+ *	and pipes, through the Unix platform), and the temporary-file prefix.
  */
 
 #include "files/tempFileName.h"
+#include "process/base/commandLine.h"
+#include "process/base/execWords.h"
+#include "process/base/outputBytes.h"
+
 #include "process/execProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
+
+using namespace hkproc;
 
 namespace {
 
@@ -82,7 +95,9 @@ INSTANTIATE_TEST_SUITE_P(Words, Classify, ::testing::Values(
     ClassifyCase{{"p", "", "x"}, "p  x ", "", "", false, true, true},
     ClassifyCase{{"p", "a\tb", "c\"d e"}, "p a\tb \"c\"d e\" ", "", "", false, true, true},
     ClassifyCase{{"/dir with space/p"}, "\"/dir with space/p\" ", "", "", false, true, true},
-    ClassifyCase{{"p", "1>x", "3>y"}, "p 1>x 3>y ", "", "", false, true, true}));
+    ClassifyCase{{"p", "1>x", "3>y"}, "p 1>x 3>y ", "", "", false, true, true},
+    /* A name that ends up empty leaves the stream to a capture file, which goes. */
+    ClassifyCase{{"p", ">a", ">", "", "2>b", "2>", ""}, "p ", "", "", false, true, true}));
 
 struct SplitCase {
     std::string line;
@@ -94,7 +109,7 @@ class Split : public ::testing::TestWithParam<SplitCase> {};
 TEST_P(Split, WindowsRules)
 {
     const SplitCase &c = GetParam();
-    std::vector<WideString> got = hkSplitCommandLine(W(c.line));
+    std::vector<WideString> got = splitCommandLine(W(c.line));
     std::vector<std::string> narrow;
     for (const WideString &w : got) {
 	narrow.push_back(N(w));
@@ -134,7 +149,7 @@ TEST(SplitRoundTrip, CommandLinesFromWordsComeBackAsTheWords)
     };
     for (const auto &words : cases) {
 	ExecRequest r = classifyExecWords(Words(words));
-	std::vector<WideString> back = hkSplitCommandLine(r.commandLine);
+	std::vector<WideString> back = splitCommandLine(r.commandLine);
 	std::vector<std::string> narrow;
 	for (const WideString &w : back) {
 	    narrow.push_back(N(w));
@@ -152,7 +167,7 @@ TEST(SplitRoundTrip, LongLinesAreNeverCut)
 {
     std::string word(100000, 'x');
     ExecRequest r = classifyExecWords(Words({"p", word, word + " " + word}));
-    std::vector<WideString> back = hkSplitCommandLine(r.commandLine);
+    std::vector<WideString> back = splitCommandLine(r.commandLine);
     ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[1].size(), word.size());
     EXPECT_EQ(back[2].size(), 2 * word.size() + 1);
@@ -170,7 +185,7 @@ TEST(OutputBytes, CrLfBecomesLf)
     };
     for (const auto &c : cases) {
 	std::string buf = c.first;
-	size_t n = hkCrLfToLf(&buf[0], buf.size());
+	size_t n = crLfToLf(&buf[0], buf.size());
 	EXPECT_EQ(buf.substr(0, n), c.second);
     }
 }
@@ -185,10 +200,10 @@ TEST(OutputBytes, NulBecomesTclNul)
     };
     for (const auto &c : cases) {
 	std::string buf = c.first;
-	size_t nuls = hkCountNul(buf.data(), buf.size());
+	size_t nuls = countNul(buf.data(), buf.size());
 	size_t length = buf.size();
 	buf.resize(length + nuls, '#');
-	hkExpandNul(&buf[0], length, nuls);
+	expandNul(&buf[0], length, nuls);
 	EXPECT_EQ(buf, c.second);
     }
 }
@@ -208,6 +223,185 @@ TEST(TempPrefix, FirstThreeCharactersWithoutSeparators)
     };
     for (const auto &c : cases) {
 	EXPECT_EQ(tempFilePrefix(c.first), c.second);
+    }
+}
+
+/*
+ * Reading output files back. The text goes into a std::string that may
+ * refuse to grow past `memory` bytes, as memory that cannot be had.
+ */
+
+class StringText : public OutputBuffer {
+public:
+    explicit StringText(size_t memory = SIZE_MAX) : memory_(memory) {}
+    bool grow(size_t size) override {
+	if (size > memory_) {
+	    return false;
+	}
+	text_.resize(size);
+	return true;
+    }
+    char *data() override {
+	return &text_[0];
+    }
+    std::string text(size_t length) const {
+	return text_.substr(0, length);
+    }
+
+private:
+    size_t memory_;
+    std::string text_;
+};
+
+/* A private folder for the files of one test, removed with its files. */
+class Folder {
+public:
+    Folder() {
+	char templ[] = "/tmp/hkunit-XXXXXX";
+	path_ = mkdtemp(templ);
+    }
+    ~Folder() {
+	for (const std::string &f : files_) {
+	    unlink(f.c_str());
+	}
+	rmdir(path_.c_str());
+    }
+    std::string write(const std::string &bytes) {
+	std::string name = path_ + "/f" + std::to_string(files_.size());
+	FILE *f = fopen(name.c_str(), "wb");
+	fwrite(bytes.data(), 1, bytes.size(), f);
+	fclose(f);
+	files_.push_back(name);
+	return name;
+    }
+    std::string fifo() {
+	std::string name = path_ + "/p" + std::to_string(files_.size());
+	mkfifo(name.c_str(), 0600);
+	files_.push_back(name);
+	return name;
+    }
+
+private:
+    std::string path_;
+    std::vector<std::string> files_;
+};
+
+std::string
+bytes(const char *text, size_t length)
+{
+    return std::string(text, length);
+}
+
+struct CollectCase {
+    const char *what;
+    std::vector<std::string> files;
+    size_t limit;
+    bool tooLarge;
+    std::string text;		/* when it fits */
+};
+
+TEST(OutputCollector, TextOfFilesWithinTheLimit)
+{
+    const std::string big(200000, 'x');
+    const std::vector<CollectCase> cases = {
+	{"two files in order", {"abc", "def"}, 100, false, "abcdef"},
+	{"empty files", {"", ""}, 100, false, ""},
+	{"exactly the limit", {"abcd"}, 4, false, "abcd"},
+	{"one byte over", {"abcde"}, 4, true, ""},
+	{"both files exactly the limit", {"ab", "cd"}, 4, false, "abcd"},
+	{"second file over", {"ab", "cde"}, 4, true, ""},
+	{"first file over, second empty", {"abcde", ""}, 4, true, ""},
+	{"CR LF within each file only", {"a\r", "\nb\r\n"}, 100, false, "a\r\nb\n"},
+	{"NULs in their result form", {bytes("a\0b", 3)}, 4, false, "a\xC0\x80" "b"},
+	{"NULs make it too large", {bytes("a\0b", 3)}, 3, true, ""},
+	{"NUL across files", {bytes("\0", 1), bytes("\0", 1)}, 4, false, "\xC0\x80\xC0\x80"},
+	{"larger than a read block", {big, "y"}, SIZE_MAX / 2, false, big + "y"},
+	{"larger than a read block, limit below", {big}, big.size() - 1, true, ""},
+    };
+    for (const CollectCase &c : cases) {
+	Folder folder;
+	StringText buffer;
+	OutputCollector collector(buffer, c.limit);
+	for (const std::string &content : c.files) {
+	    EXPECT_TRUE(collector.appendFile(W(folder.write(content)))) << c.what;
+	}
+	collector.finish();
+	EXPECT_EQ(collector.tooLarge(), c.tooLarge) << c.what;
+	if (!c.tooLarge) {
+	    EXPECT_EQ(buffer.text(collector.length()), c.text) << c.what;
+	}
+    }
+}
+
+TEST(OutputCollector, MemoryRefusedIsTooLarge)
+{
+    Folder folder;
+    StringText buffer(1000);
+    OutputCollector collector(buffer, SIZE_MAX / 2);
+    EXPECT_TRUE(collector.appendFile(W(folder.write(std::string(1001, 'm')))));
+    collector.finish();
+    EXPECT_TRUE(collector.tooLarge());
+}
+
+TEST(OutputCollector, MissingFileAddsNothing)
+{
+    Folder folder;
+    StringText buffer;
+    OutputCollector collector(buffer, 100);
+    EXPECT_FALSE(collector.appendFile(W("/nonexistent-folder/x")));
+    EXPECT_FALSE(collector.appendFile(WideString{'/', 't', 'm', 'p', 0, 'x'}));
+    EXPECT_TRUE(collector.appendFile(W(folder.write("ok"))));
+    collector.finish();
+    EXPECT_FALSE(collector.tooLarge());
+    EXPECT_EQ(buffer.text(collector.length()), "ok");
+}
+
+/*
+ * A pipe has no size to reserve for: the text grows block by block, and a
+ * CR LF pair split between two reads still becomes LF.
+ */
+TEST(OutputCollector, PipeWithoutSizeGrowsBlockByBlock)
+{
+    struct Case {
+	size_t limit;
+	bool tooLarge;
+    } cases[] = {{SIZE_MAX / 2, false}, {200000, true}};
+    std::string sent;
+    for (int i = 0; i < 100000; ++i) {
+	sent += "a\r\n";
+    }
+    sent += "z";
+    std::string expected;
+    for (int i = 0; i < 100000; ++i) {
+	expected += "a\n";
+    }
+    expected += "z";
+    for (const Case &c : cases) {
+	Folder folder;
+	std::string fifo = folder.fifo();
+	std::thread writer([&] {
+	    int fd = open(fifo.c_str(), O_WRONLY);
+	    size_t at = 0;
+	    while (at < sent.size()) {
+		/* Odd-sized pieces, so that some reads end between CR and LF. */
+		size_t piece = std::min<size_t>(4093, sent.size() - at);
+		ssize_t put = write(fd, sent.data() + at, piece);
+		if (put <= 0) {
+		    break;
+		}
+		at += static_cast<size_t>(put);
+	    }
+	    close(fd);
+	});
+	StringText buffer;
+	OutputCollector collector(buffer, c.limit);
+	EXPECT_TRUE(collector.appendFile(W(fifo)));
+	writer.join();
+	collector.finish();
+	EXPECT_EQ(collector.tooLarge(), c.tooLarge) << c.limit;
+	if (!c.tooLarge) {
+	    EXPECT_EQ(buffer.text(collector.length()), expected) << c.limit;
+	}
     }
 }
 

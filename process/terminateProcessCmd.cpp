@@ -1,21 +1,21 @@
 /*
- * terminateProcess.cpp --
+ * terminateProcessCmd.cpp --
  *
  *	The terminateprocess command: ends a process named by its id.
  */
 
 #include "core/hostkit.h"
 #include "process/processPlatform.h"
+#include "process/base/processId.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 /*
  * terminateprocess <process id>
  *
- * The checks run in this order: word count (-10), zero id (-40), open
- * (-20), terminate (-30). The id is read like atoi: leading blanks, a sign,
- * digits up to the first other character; no digits read as 0.
+ * The checks run in this order: word count (-10), an id word that reads as
+ * 0 (-40), open (-20), terminate (-30). The id word is read like atoi
+ * (hkproc::readProcessIdWord).
  */
 extern "C" int
 HkTerminateProcessCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
@@ -24,19 +24,8 @@ HkTerminateProcessCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv
 	return hkFailNarrow(interp, "Usage: terminateprocess <process id>", -10);
     }
 
-    /*
-     * strtol reads as atoi does, but saturates instead of overflowing. The
-     * low 32 bits of an in-range value give the id, so -5 names
-     * 4294967291; saturated values name no process.
-     */
-    long long value = strtoll(argv[1], nullptr, 10);
     uint32_t pid;
-    if (value < -2147483648LL || value > 4294967295LL) {
-	pid = 0xFFFFFFFFu;
-    } else {
-	pid = static_cast<uint32_t>(value);
-    }
-    if (value == 0) {
+    if (!hkproc::readProcessIdWord(argv[1], &pid)) {
 	return hkFailNarrow(interp, "Invalid process ID", -40);
     }
 
@@ -49,7 +38,7 @@ HkTerminateProcessCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv
 	break;
     }
 
-    char message[100];
+    char message[64];
     snprintf(message, sizeof message, "Process with ID %u terminated", pid);
     return hkSetNarrowResult(interp, message);
 }

@@ -1,5 +1,5 @@
 /*
- * getProcessList.cpp --
+ * getProcessListCmd.cpp --
  *
  *	The getprocesslist command: every process whose executable image can
  *	be inspected, as {name N pid N path P threadCount N priority N}.
@@ -7,17 +7,6 @@
 
 #include "core/hostkit.h"
 #include "process/processPlatform.h"
-
-namespace {
-
-void
-appendWide(Tcl_Obj *list, const WideString &text)
-{
-    Tcl_ListObjAppendElement(nullptr, list,
-	    hkNewWideObj(text));
-}
-
-} // namespace
 
 /*
  * getprocesslist ?ignored ...?
@@ -43,18 +32,16 @@ HkGetProcessListCmd(ClientData, Tcl_Interp *interp, int, const char *[])
 
     Tcl_Obj *result = Tcl_NewListObj(0, nullptr);
     for (const HkpProcessInfo &p : processes) {
-	Tcl_Obj *entry = Tcl_NewListObj(0, nullptr);
-	appendWide(entry, keyName);
-	appendWide(entry, p.name);
-	appendWide(entry, keyPid);
-	appendWide(entry, hkWideDecimal(p.pid));
-	appendWide(entry, keyPath);
-	appendWide(entry, p.path);
-	appendWide(entry, keyThreads);
-	appendWide(entry, hkWideDecimal(p.threadCount));
-	appendWide(entry, keyPriority);
-	appendWide(entry, hkWideDecimal(p.priority));
-	Tcl_ListObjAppendElement(nullptr, result, entry);
+	Tcl_Obj *items[] = {
+	    hkNewWideObj(keyName), hkNewWideObj(p.name),
+	    hkNewWideObj(keyPid), hkNewWideObj(hkWideDecimal(p.pid)),
+	    hkNewWideObj(keyPath), hkNewWideObj(p.path),
+	    hkNewWideObj(keyThreads), hkNewWideObj(hkWideDecimal(p.threadCount)),
+	    hkNewWideObj(keyPriority), hkNewWideObj(hkWideDecimal(p.priority)),
+	};
+	/* Appending to an unshared list cannot fail. */
+	(void) Tcl_ListObjAppendElement(nullptr, result,
+		Tcl_NewListObj(sizeof items / sizeof items[0], items));
     }
     Tcl_SetObjResult(interp, result);
     return TCL_OK;
