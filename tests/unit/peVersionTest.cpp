@@ -1,18 +1,25 @@
 /*
  * peVersionTest.cpp --
  *
- *	Units for the PE version-resource reader and the version-block query,
- *	over images and blocks built byte by byte here: a well-formed image,
- *	then truncations at every length, offsets that point outside, loops in
- *	the resource tree and nodes whose lengths do not fit.
+ *	Units for the PE version-resource reader, the version-block look-ups
+ *	and filegetversion's portable reader, over images and blocks built byte
+ *	by byte here: a well-formed image, then truncations at every length,
+ *	offsets that point outside, loops in the resource tree, nodes whose
+ *	lengths do not fit, and the string look-up's own rules.
  */
 
-#include "files/peVersion.h"
+#include "files/base/peVersion.h"
+#include "files/base/versionBlock.h"
+#include "files/versionInfoReader.h"
+#include "core/unix/unixText.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -355,7 +362,7 @@ TEST(PeReader, AResourceLargerThanABlockIsReadOnlyThatFar)
     put32(im.bytes, im.dataEntry + 4, 0x18000);
     Bytes block;
     ASSERT_TRUE(readBlock(im.bytes, block));
-    EXPECT_EQ(block.size(), hkpe::kMaxVersionBlock);
+    EXPECT_EQ(block.size(), hkpe::HK_MAX_VERSION_BLOCK);
 }
 
 TEST(VersionQuery, FindsValuesByPath)
@@ -462,5 +469,192 @@ TEST(VersionQuery, EverySingleByteDamageStaysInside)
 		}
 	    }
 	}
+    }
+}
+
+namespace {
+
+std::u16string
+u16(const std::string &s)
+{
+    return std::u16string(s.begin(), s.end());
+}
+
+/* A block with the given translation value (none when empty) and one string table. */
+Bytes
+blockWith(const Bytes &translation, const std::string &table, const std::vector<Bytes> &strings)
+{
+    std::vector<Bytes> children = {node("StringFileInfo", {}, true, {node(table, {}, true, strings)})};
+    if (!translation.empty()) {
+	children.push_back(node("VarFileInfo", {}, true, {node("Translation", translation, false, {})}));
+    }
+    return node("VS_VERSION_INFO", fixedInfo(0xFEEF04BD), false, children);
+}
+
+} // namespace
+
+TEST(VersionLookup, TheFirstTranslationNamesTheTable)
+{
+    Bytes two(8, 0);
+    put16(two, 0, 0x0407);
+    put16(two, 2, 1252);
+    put16(two, 4, 0x0409);
+    put16(two, 6, 1200);
+    struct Case {
+	const char *what;
+	Bytes translation;
+	uint16_t language, codePage;
+    } cases[] = {
+	{"one pair", Bytes{0x09, 0x04, 0xB0, 0x04}, 0x0409, 1200},
+	{"two pairs: the first", two, 0x0407, 1252},
+	{"no table: US English, 1252", Bytes{}, 0x0409, 1252},
+	{"shorter than a pair", Bytes{0x07, 0x04}, 0x0409, 1252},
+    };
+    for (const Case &c : cases) {
+	Bytes block = blockWith(c.translation, "040904b0", {});
+	hkpe::Translation t = hkpe::firstTranslation(block.data(), block.size());
+	EXPECT_EQ(t.language, c.language) << c.what;
+	EXPECT_EQ(t.codePage, c.codePage) << c.what;
+    }
+}
+
+TEST(VersionLookup, FindsStringsByNameUpToItsNul)
+{
+    Bytes value3(6, 0);			/* "abc" declared as 2 units, no zero */
+    value3[0] = 'a';
+    value3[2] = 'b';
+    value3[4] = 'c';
+    Bytes abc = node("Cut", value3, true, {});
+    put16(abc, 2, 2);
+    Bytes block = blockWith({}, "040904e4", {
+	node("ProductVersion", textValue("1.2.3"), true, {}),
+	node("Empty", {}, true, {}),
+	node("Next", textValue("xyz"), true, {}),
+	abc,
+    });
+    struct Case {
+	std::u16string name;
+	bool found;
+	const char *value;
+    } cases[] = {
+	{u"ProductVersion", true, "1.2.3"},
+	{u"PRODUCTversion", true, "1.2.3"},
+	{std::u16string(u"ProductVersion\0junk", 19), true, "1.2.3"},
+	{u"Empty", true, ""},		/* no zero: never runs on into "Next" */
+	{u"Cut", true, "ab"},
+	{u"Product", false, ""},
+	{u"", true, ""},		/* the table itself, as the system's look-up finds it */
+	{u"StringFileInfo", false, ""},
+    };
+    for (const Case &c : cases) {
+	std::u16string value = u"unchanged";
+	bool found = hkpe::findString(block.data(), block.size(), hkpe::HK_DEFAULT_TRANSLATION,
+		c.name, &value);
+	EXPECT_EQ(found, c.found) << std::string(c.name.begin(), c.name.end());
+	if (found) {
+	    EXPECT_EQ(value, u16(c.value)) << std::string(c.name.begin(), c.name.end());
+	}
+    }
+    hkpe::Translation other = {0x0407, 1252};
+    std::u16string value;
+    EXPECT_FALSE(hkpe::findString(block.data(), block.size(), other, u"ProductVersion", &value));
+}
+
+TEST(VersionLookup, NamesLongerThanTheLookUpPathAreNotFound)
+{
+    /* "\StringFileInfo\xxxxxxxx\" and the terminator leave 998 units for the name. */
+    std::string fits(998, 'K'), tooLong(999, 'K');
+    Bytes block = blockWith({}, "040904e4", {
+	node(fits, textValue("fits"), true, {}), node(tooLong, textValue("long"), true, {}),
+    });
+    std::u16string value;
+    ASSERT_TRUE(hkpe::findString(block.data(), block.size(), hkpe::HK_DEFAULT_TRANSLATION,
+	    u16(fits), &value));
+    EXPECT_EQ(value, u"fits");
+    EXPECT_FALSE(hkpe::findString(block.data(), block.size(), hkpe::HK_DEFAULT_TRANSLATION,
+	    u16(tooLong), &value));
+}
+
+TEST(VersionLookup, TheFixedInformationMustCarryItsSignature)
+{
+    struct Case {
+	const char *what;
+	Bytes value;
+	bool sound;
+    } cases[] = {
+	{"signature", fixedInfo(0xFEEF04BD), true},
+	{"signature only", Bytes{0xBD, 0x04, 0xEF, 0xFE}, true},
+	{"another signature", fixedInfo(0xFEEF04BE), false},
+	{"three bytes of it", Bytes{0xBD, 0x04, 0xEF}, false},
+	{"no value", Bytes{}, false},
+    };
+    for (const Case &c : cases) {
+	Bytes block = node("VS_VERSION_INFO", c.value, false, {});
+	EXPECT_EQ(hkpe::hasFixedInfo(block.data(), block.size()), c.sound) << c.what;
+    }
+    EXPECT_FALSE(hkpe::hasFixedInfo(nullptr, 0));
+}
+
+namespace {
+
+/* A file of these bytes in a fresh folder, removed again at the end. */
+class VersionFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+	char pattern[] = "/tmp/hkversionXXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	dir_ = pattern;
+    }
+    void TearDown() override
+    {
+	unlink(path().c_str());
+	rmdir(dir_.c_str());
+    }
+    std::string path() const { return dir_ + "/file.dll"; }
+    void write(const Bytes &bytes)
+    {
+	FILE *f = fopen(path().c_str(), "wb");
+	ASSERT_NE(f, nullptr);
+	ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+	fclose(f);
+    }
+    std::string dir_;
+};
+
+} // namespace
+
+TEST_F(VersionFile, OneStringOfAFileOrWhyThereIsNone)
+{
+    Image sound = buildImage();
+    Image badSignature = buildImage(blockWith({}, "040904b0", {}));
+    put32(badSignature.bytes, badSignature.block + 40, 0xFEEF04BE);
+    struct Case {
+	const char *what;
+	const Bytes *bytes;		/* null: no file */
+	bool folder;			/* the file's folder instead of the file */
+	std::u16string file, attribute;
+	hkfiles::VersionStatus status;
+	const char *value;
+    } cases[] = {
+	{"a string", &sound.bytes, false, u"", u"ProductVersion", hkfiles::HK_VERSION_FOUND, "1.2.3"},
+	{"names end at NUL", &sound.bytes, false, std::u16string(u"\0.x", 3),
+	    std::u16string(u"ProductVersion\0x", 16), hkfiles::HK_VERSION_FOUND, "1.2.3"},
+	{"no such string", &sound.bytes, false, u"", u"FileVersion", hkfiles::HK_VERSION_NO_ATTRIBUTE, ""},
+	{"fixed information without its signature", &badSignature.bytes, false, u"", u"ProductVersion",
+	    hkfiles::HK_VERSION_NO_INFO, ""},
+	{"no file", nullptr, false, u"", u"ProductVersion", hkfiles::HK_VERSION_NO_INFO, ""},
+	{"a folder", nullptr, true, u"", u"ProductVersion", hkfiles::HK_VERSION_NO_INFO, ""},
+    };
+    for (const Case &c : cases) {
+	unlink(path().c_str());
+	if (c.bytes != nullptr) {
+	    write(*c.bytes);
+	}
+	WideString file = HkpNativeToWide(c.folder ? dir_ : path()) + c.file;
+	WideString value = u"unchanged";
+	EXPECT_EQ(hkfiles::readVersionString(file, c.attribute, &value), c.status) << c.what;
+	EXPECT_EQ(value, c.status == hkfiles::HK_VERSION_FOUND ? u16(c.value) : u"unchanged")
+	    << c.what;
     }
 }
