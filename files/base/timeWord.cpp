@@ -75,7 +75,8 @@ isValidLocalTime(const LocalTime &time)
     if (time.year < FIRST_YEAR || time.year > LAST_YEAR || time.month < 1 || time.month > MONTHS) {
 	return false;
     }
-    unsigned days = monthDays[time.month - 1] + ((time.month == 2 && isLeapYear(time.year)) ? 1u : 0u);
+    bool leapDay = time.month == 2 && isLeapYear(time.year);
+    unsigned days = monthDays[time.month - 1] + (leapDay ? 1u : 0u);
     return time.day >= 1 && time.day <= days && time.hour < HOURS_PER_DAY
 	    && time.minute < MINUTES_PER_HOUR && time.second < SECONDS_PER_MINUTE;
 }

@@ -46,12 +46,12 @@ tempDirectory()
 }
 
 /*
- * Where the walk through the unique numbers starts. Windows starts from
- * the clock; the process id is mixed in so that processes starting
- * together do not walk the same numbers.
+ * Where the walk through the unique numbers starts, counted from 0.
+ * Windows starts from the clock; the process id is mixed in so that
+ * processes starting together do not walk the same numbers.
  */
 unsigned
-firstNumber()
+walkStart()
 {
     struct timespec now = {};
     if (clock_gettime(CLOCK_REALTIME, &now) != 0) {
@@ -59,7 +59,7 @@ firstNumber()
     }
     unsigned mixed = static_cast<unsigned>(now.tv_nsec / 1000) ^ static_cast<unsigned>(now.tv_sec)
 	    ^ (static_cast<unsigned>(getpid()) << 5);
-    return mixed & 0xFFFFu;
+    return mixed % UNIQUE_NUMBERS;
 }
 
 } // namespace
@@ -77,7 +77,7 @@ HkpMakeTempFile(const WideString &prefix)
     }
     base += HkpWideToNative(prefix);
 
-    unsigned start = firstNumber();
+    unsigned start = walkStart();
     for (unsigned tries = 0; tries < UNIQUE_NUMBERS; ++tries) {
 	unsigned number = (start + tries) % UNIQUE_NUMBERS + 1;
 	char unique[sizeof "FFFF.TMP"];

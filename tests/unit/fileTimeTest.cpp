@@ -132,7 +132,8 @@ TEST(TimeWord, StopsAtTheGivenLengthAndAtNul)
     std::u16string other = {0xFF11, ' ', '2'};
     EXPECT_EQ(hkfiles::scanUnsignedNumbers(other.data(), other.size(), values, 6), 0);
     std::u16string ideographicSpace = {'1', 0x3000, '2'};
-    EXPECT_EQ(hkfiles::scanUnsignedNumbers(ideographicSpace.data(), ideographicSpace.size(), values, 6), 1);
+    EXPECT_EQ(hkfiles::scanUnsignedNumbers(ideographicSpace.data(), ideographicSpace.size(),
+	    values, 6), 1);
 }
 
 TEST(TimeWord, SixNumbersThatFormADate)
@@ -205,7 +206,7 @@ protected:
 	ASSERT_EQ(write(fd, "data", 4), 4);
 	close(fd);
 	struct timespec times[2] = {{1000000000, 0}, {1000000000, 123}};
-	utimensat(AT_FDCWD, file_.c_str(), times, 0);
+	ASSERT_EQ(utimensat(AT_FDCWD, file_.c_str(), times, 0), 0);
     }
     void TearDown() override
     {

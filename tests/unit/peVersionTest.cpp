@@ -1,25 +1,20 @@
 /*
  * peVersionTest.cpp --
  *
- *	Units for the PE version-resource reader, the version-block look-ups
- *	and filegetversion's portable reader, over images and blocks built byte
- *	by byte here: a well-formed image, then truncations at every length,
- *	offsets that point outside, loops in the resource tree, nodes whose
- *	lengths do not fit, and the string look-up's own rules.
+ *	Units for the PE version-resource reader and the version-block
+ *	look-ups, over images and blocks built byte by byte here: a well-formed
+ *	image, then truncations at every length, offsets that point outside,
+ *	loops in the resource tree, nodes whose lengths do not fit, and the
+ *	rules of the string look-up that the fixture files do not reach.
  */
 
 #include "files/base/peVersion.h"
 #include "files/base/versionBlock.h"
-#include "files/versionInfoReader.h"
-#include "core/unix/unixText.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -484,7 +479,9 @@ u16(const std::string &s)
 Bytes
 blockWith(const Bytes &translation, const std::string &table, const std::vector<Bytes> &strings)
 {
-    std::vector<Bytes> children = {node("StringFileInfo", {}, true, {node(table, {}, true, strings)})};
+    std::vector<Bytes> children = {
+	node("StringFileInfo", {}, true, {node(table, {}, true, strings)}),
+    };
     if (!translation.empty()) {
 	children.push_back(node("VarFileInfo", {}, true, {node("Translation", translation, false, {})}));
     }
@@ -560,21 +557,6 @@ TEST(VersionLookup, FindsStringsByNameUpToItsNul)
     EXPECT_FALSE(hkpe::findString(block.data(), block.size(), other, u"ProductVersion", &value));
 }
 
-TEST(VersionLookup, NamesLongerThanTheLookUpPathAreNotFound)
-{
-    /* "\StringFileInfo\xxxxxxxx\" and the terminator leave 998 units for the name. */
-    std::string fits(998, 'K'), tooLong(999, 'K');
-    Bytes block = blockWith({}, "040904e4", {
-	node(fits, textValue("fits"), true, {}), node(tooLong, textValue("long"), true, {}),
-    });
-    std::u16string value;
-    ASSERT_TRUE(hkpe::findString(block.data(), block.size(), hkpe::HK_DEFAULT_TRANSLATION,
-	    u16(fits), &value));
-    EXPECT_EQ(value, u"fits");
-    EXPECT_FALSE(hkpe::findString(block.data(), block.size(), hkpe::HK_DEFAULT_TRANSLATION,
-	    u16(tooLong), &value));
-}
-
 TEST(VersionLookup, TheFixedInformationMustCarryItsSignature)
 {
     struct Case {
@@ -593,68 +575,4 @@ TEST(VersionLookup, TheFixedInformationMustCarryItsSignature)
 	EXPECT_EQ(hkpe::hasFixedInfo(block.data(), block.size()), c.sound) << c.what;
     }
     EXPECT_FALSE(hkpe::hasFixedInfo(nullptr, 0));
-}
-
-namespace {
-
-/* A file of these bytes in a fresh folder, removed again at the end. */
-class VersionFile : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-	char pattern[] = "/tmp/hkversionXXXXXX";
-	ASSERT_NE(mkdtemp(pattern), nullptr);
-	dir_ = pattern;
-    }
-    void TearDown() override
-    {
-	unlink(path().c_str());
-	rmdir(dir_.c_str());
-    }
-    std::string path() const { return dir_ + "/file.dll"; }
-    void write(const Bytes &bytes)
-    {
-	FILE *f = fopen(path().c_str(), "wb");
-	ASSERT_NE(f, nullptr);
-	ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-	fclose(f);
-    }
-    std::string dir_;
-};
-
-} // namespace
-
-TEST_F(VersionFile, OneStringOfAFileOrWhyThereIsNone)
-{
-    Image sound = buildImage();
-    Image badSignature = buildImage(blockWith({}, "040904b0", {}));
-    put32(badSignature.bytes, badSignature.block + 40, 0xFEEF04BE);
-    struct Case {
-	const char *what;
-	const Bytes *bytes;		/* null: no file */
-	bool folder;			/* the file's folder instead of the file */
-	std::u16string file, attribute;
-	hkfiles::VersionStatus status;
-	const char *value;
-    } cases[] = {
-	{"a string", &sound.bytes, false, u"", u"ProductVersion", hkfiles::HK_VERSION_FOUND, "1.2.3"},
-	{"names end at NUL", &sound.bytes, false, std::u16string(u"\0.x", 3),
-	    std::u16string(u"ProductVersion\0x", 16), hkfiles::HK_VERSION_FOUND, "1.2.3"},
-	{"no such string", &sound.bytes, false, u"", u"FileVersion", hkfiles::HK_VERSION_NO_ATTRIBUTE, ""},
-	{"fixed information without its signature", &badSignature.bytes, false, u"", u"ProductVersion",
-	    hkfiles::HK_VERSION_NO_INFO, ""},
-	{"no file", nullptr, false, u"", u"ProductVersion", hkfiles::HK_VERSION_NO_INFO, ""},
-	{"a folder", nullptr, true, u"", u"ProductVersion", hkfiles::HK_VERSION_NO_INFO, ""},
-    };
-    for (const Case &c : cases) {
-	unlink(path().c_str());
-	if (c.bytes != nullptr) {
-	    write(*c.bytes);
-	}
-	WideString file = HkpNativeToWide(c.folder ? dir_ : path()) + c.file;
-	WideString value = u"unchanged";
-	EXPECT_EQ(hkfiles::readVersionString(file, c.attribute, &value), c.status) << c.what;
-	EXPECT_EQ(value, c.status == hkfiles::HK_VERSION_FOUND ? u16(c.value) : u"unchanged")
-	    << c.what;
-    }
 }
