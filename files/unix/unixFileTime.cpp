@@ -33,6 +33,12 @@ const int64_t FIRST_FILE_TIME = -11644473600LL;
 const int TM_FIRST_YEAR = 1900;		/* struct tm counts years from here */
 
 /*
+ * How far a file system may round a last-write time it keeps: FAT keeps
+ * two-second steps, as it does on Windows.
+ */
+const int64_t KEPT_PRECISION = 2;
+
+/*
  * The UTC seconds of a local time, with the zone's rules for that date.
  * False when the time has no file time.
  */
@@ -137,6 +143,26 @@ HkpSetFileMtime(const WideString &fileName, const hkfiles::LocalTime &localTime,
     times[1].tv_nsec = 0;
     if (futimens(fd.get(), times) != 0) {
 	*errorNumber = errno;
+	return HKP_MTIME_SET_FAILED;
+    }
+
+    /*
+     * A file system keeps a time it cannot hold as its nearest one,
+     * without an error (ext4: December 1901 and May 2446), so the time is
+     * read back. One that is not kept is a failure, and the file gets its
+     * old time again.
+     */
+    struct stat after;
+    if (fstat(fd.get(), &after) != 0) {
+	*errorNumber = errno;
+	return HKP_MTIME_SET_FAILED;
+    }
+    int64_t kept = static_cast<int64_t>(after.st_mtim.tv_sec);
+    if (kept < static_cast<int64_t>(utc) - KEPT_PRECISION
+	    || kept > static_cast<int64_t>(utc) + KEPT_PRECISION) {
+	times[1] = st.st_mtim;
+	futimens(fd.get(), times);	/* the failure stands whatever this gives */
+	*errorNumber = EOVERFLOW;
 	return HKP_MTIME_SET_FAILED;
     }
     return HKP_MTIME_SET;
