@@ -1,18 +1,31 @@
 /*
  * tempFileName.cpp --
  *
- *	Temporary file names: makeTempFileName and the gettempfilename
- *	command.
+ *	Temporary file names: the prefix rule and the platform's temporary
+ *	file.
  */
 
 #include "files/tempFileName.h"
 #include "files/tempFilePlatform.h"
 
+namespace {
+
+/* The characters of the prefix that lead the file name, as Windows takes them. */
+const size_t PREFIX_LENGTH = 3;
+
+bool
+isHighSurrogate(WideChar c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+} // namespace
+
 WideString
 tempFilePrefix(const WideString &prefix)
 {
-    WideString out = prefix.substr(0, 3);
-    if (!out.empty() && out.back() >= 0xD800 && out.back() <= 0xDBFF) {
+    WideString out = prefix.substr(0, PREFIX_LENGTH);
+    if (!out.empty() && isHighSurrogate(out.back())) {
 	out.pop_back();
     }
     for (WideChar &c : out) {
@@ -27,21 +40,4 @@ WideString
 makeTempFileName(const WideString &prefix)
 {
     return HkpMakeTempFile(tempFilePrefix(prefix));
-}
-
-/*
- * gettempfilename ?prefix? ?ignored ...?
- */
-extern "C" int
-HkGetTempFileNameObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    WideString prefix;
-    if (objc > 1) {
-	prefix = hkWideArg(objv[1]);
-    }
-    WideString name = makeTempFileName(prefix);
-    if (name.empty()) {
-	return hkFailNarrow(interp, "Unable to get temporary file name", -20);
-    }
-    return hkSetWideResult(interp, name);
 }

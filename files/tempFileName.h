@@ -3,13 +3,14 @@
  *
  *	makeTempFileName: reserves a new, empty, uniquely named file in the
  *	user's temporary directory. Used by gettempfilename and by execprocess
- *	for its capture files.
+ *	for its capture files, which is why these two names stay outside the
+ *	files area's namespace. Portable code: no Tcl.
  */
 
 #ifndef HOSTKIT_TEMPFILENAME_H
 #define HOSTKIT_TEMPFILENAME_H
 
-#include "core/hostkit.h"
+#include "core/base/wideText.h"
 
 /*
  * Returns the full path of the new file, whose name begins with the first

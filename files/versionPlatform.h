@@ -1,8 +1,10 @@
 /*
  * versionPlatform.h --
  *
- *	Platform operations behind filegetversion. Defined in
- *	files/unix/unixVersion.cpp and files/win/winVersion.cpp.
+ *	The platform operation behind filegetversion: a file's version block.
+ *	Defined in files/unix/unixVersion.cpp and files/win/winVersion.cpp;
+ *	the values in the block are looked up by portable code
+ *	(files/base/versionBlock.h), alike on both systems.
  */
 
 #ifndef HOSTKIT_VERSION_PLATFORM_H
@@ -11,6 +13,7 @@
 #include "core/base/wideText.h"
 
 #include <cstdint>
+#include <vector>
 
 /*
  * ---------------------------------------------------------------------------
@@ -19,27 +22,13 @@
  */
 
 /*
- * The version-information block of a file, as the Windows version functions
- * give it (GetFileVersionInfoSizeW, GetFileVersionInfoW). On Unix the block
- * is the file's PE version resource, read by its headers (files/peVersion.h):
- * anything that is not a PE file with a version resource has none.
- *
- * HkpGetVersionInfoSize gives the block's size in bytes, 0 when the file
- * cannot be read or has no version resource. HkpGetVersionInfo fills a block
- * of that size; false on failure.
+ * Reads the version-information block of a PE file into block, in one
+ * go. Windows: the block that the system's version functions give, once
+ * the file's version resource has been found whole and sound by the
+ * bounds-checked reader (files/base/peVersion.h). Unix: that reader's
+ * block itself. Returns false, with block empty, for a file that cannot be
+ * read, is not a regular file, is not a PE file, or has no such resource.
  */
-uint32_t HkpGetVersionInfoSize(const WideString &fileName);
-bool HkpGetVersionInfo(const WideString &fileName, uint32_t size, void *block);
-
-/*
- * Looks up a sub-block path in a block of blockSize bytes (VerQueryValueA
- * with a 7-bit path, VerQueryValueW with a zero-terminated wide one). On
- * success *value points into the block and *length is the value's length
- * as the block gives it (16-bit units for text, bytes otherwise).
- */
-bool HkpVerQueryValueNarrow(const void *block, uint32_t blockSize, const char *subBlock,
-	const void **value, uint32_t *length);
-bool HkpVerQueryValueWide(const void *block, uint32_t blockSize, const WideChar *subBlock,
-	const void **value, uint32_t *length);
+bool HkpReadVersionBlock(const WideString &fileName, std::vector<uint8_t> &block);
 
 #endif /* HOSTKIT_VERSION_PLATFORM_H */

@@ -1,7 +1,7 @@
 /*
  * unixFileTime.cpp --
  *
- *	POSIX definitions of the file-time operations.
+ *	POSIX definition of the file-time operation.
  *
  *	Local time becomes UTC through mktime with daylight saving left to the
  *	library, so the offset is the one in force on the date itself. The
@@ -14,9 +14,8 @@
  */
 
 #include "files/fileTimePlatform.h"
-#include "core/unix/unixText.h"
 #include "core/unix/unixFd.h"
-#include "files/timeWord.h"
+#include "core/unix/unixText.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -28,14 +27,55 @@
 
 namespace {
 
-/* Seconds from 1601-01-01 to 1970-01-01, and file-time ticks per second. */
-const int64_t kEpochDifference = 11644473600LL;
-const int64_t kTicksPerSecond = 10000000LL;
+/* 1601-01-01 00:00 UTC, where file times begin, in seconds since 1970. */
+const int64_t FIRST_FILE_TIME = -11644473600LL;
+
+const int TM_FIRST_YEAR = 1900;		/* struct tm counts years from here */
+
+/*
+ * How far a file system may round a last-write time it keeps: FAT keeps
+ * two-second steps, as it does on Windows.
+ */
+const int64_t KEPT_PRECISION = 2;
+
+/*
+ * The UTC seconds of a local time, with the zone's rules for that date.
+ * False when the time has no file time.
+ */
+bool
+localToUtcSeconds(const hkfiles::LocalTime &local, time_t *seconds)
+{
+    struct tm fields = {};
+    fields.tm_year = local.year - TM_FIRST_YEAR;
+    fields.tm_mon = local.month - 1;
+    fields.tm_mday = local.day;
+    fields.tm_hour = local.hour;
+    fields.tm_min = local.minute;
+    fields.tm_sec = local.second;
+    fields.tm_isdst = -1;
+    struct tm asked = fields;
+    time_t utc = mktime(&fields);
+    if (utc == static_cast<time_t>(-1)) {
+	/* -1 is also one second before 1970 UTC: tell the two apart. */
+	struct tm check;
+	if (localtime_r(&utc, &check) == nullptr || check.tm_year != asked.tm_year
+		|| check.tm_mon != asked.tm_mon || check.tm_mday != asked.tm_mday
+		|| check.tm_hour != asked.tm_hour || check.tm_min != asked.tm_min
+		|| check.tm_sec != asked.tm_sec) {
+	    return false;
+	}
+    }
+    if (static_cast<int64_t>(utc) < FIRST_FILE_TIME) {
+	return false;
+    }
+    *seconds = utc;
+    return true;
+}
 
 /*
  * Takes both kinds of lock; false with *errorNumber set when another holder
- * keeps us out. Where a file system has no locks at all, that is not an
- * obstacle.
+ * keeps us out. Any other failure to lock means that the file system has
+ * no such locks at all, which is no obstacle.
  */
 bool
 lockOutOthers(int fd, int *errorNumber)
@@ -63,45 +103,14 @@ lockOutOthers(int fd, int *errorNumber)
 
 } // namespace
 
-bool
-HkpLocalTimeToFileTime(const HkpSystemTime &local, uint64_t *utcFileTime)
-{
-    if (!hkValidCalendarTime(local.year, local.month, local.day, local.hour, local.minute,
-	    local.second, local.milliseconds)) {
-	return false;
-    }
-    struct tm fields = {};
-    fields.tm_year = local.year - 1900;
-    fields.tm_mon = local.month - 1;
-    fields.tm_mday = local.day;
-    fields.tm_hour = local.hour;
-    fields.tm_min = local.minute;
-    fields.tm_sec = local.second;
-    fields.tm_isdst = -1;
-    struct tm asked = fields;
-    time_t seconds = mktime(&fields);
-    if (seconds == static_cast<time_t>(-1)) {
-	/* -1 is also one second before 1970 UTC: tell the two apart. */
-	struct tm check;
-	if (localtime_r(&seconds, &check) == nullptr || check.tm_year != asked.tm_year
-		|| check.tm_mon != asked.tm_mon || check.tm_mday != asked.tm_mday
-		|| check.tm_hour != asked.tm_hour || check.tm_min != asked.tm_min
-		|| check.tm_sec != asked.tm_sec) {
-	    return false;
-	}
-    }
-    int64_t sinceFileEpoch = static_cast<int64_t>(seconds) + kEpochDifference;
-    if (sinceFileEpoch < 0 || sinceFileEpoch > INT64_MAX / kTicksPerSecond - 1) {
-	return false;
-    }
-    *utcFileTime = static_cast<uint64_t>(sinceFileEpoch * kTicksPerSecond
-	    + local.milliseconds * 10000LL);
-    return true;
-}
-
 HkpSetMtimeStatus
-HkpSetFileMtime(const WideString &fileName, uint64_t utcFileTime, int *errorNumber)
+HkpSetFileMtime(const WideString &fileName, const hkfiles::LocalTime &localTime, int *errorNumber)
 {
+    time_t utc = 0;
+    if (!localToUtcSeconds(localTime, &utc)) {
+	return HKP_MTIME_INVALID_TIME;
+    }
+
     std::string native = HkpWideToNative(fileName);
     /* No O_CREAT: only an existing file. Not blocking: a device must not hold us up. */
     UnixFd fd(open(native.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -127,20 +136,33 @@ HkpSetFileMtime(const WideString &fileName, uint64_t utcFileTime, int *errorNumb
 	return HKP_MTIME_OPEN_FAILED;
     }
 
-    int64_t ticks = static_cast<int64_t>(utcFileTime) - kEpochDifference * kTicksPerSecond;
-    int64_t secs = ticks / kTicksPerSecond;
-    int64_t rest = ticks % kTicksPerSecond;
-    if (rest < 0) {
-	rest += kTicksPerSecond;
-	secs -= 1;
-    }
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;	/* the access time stays as it is */
-    times[1].tv_sec = static_cast<time_t>(secs);
-    times[1].tv_nsec = static_cast<long>(rest * 100);
+    times[1].tv_sec = utc;
+    times[1].tv_nsec = 0;
     if (futimens(fd.get(), times) != 0) {
 	*errorNumber = errno;
+	return HKP_MTIME_SET_FAILED;
+    }
+
+    /*
+     * A file system keeps a time it cannot hold as its nearest one,
+     * without an error (ext4: December 1901 and May 2446), so the time is
+     * read back. One that is not kept is a failure, and the file gets its
+     * old time again.
+     */
+    struct stat after;
+    if (fstat(fd.get(), &after) != 0) {
+	*errorNumber = errno;
+	return HKP_MTIME_SET_FAILED;
+    }
+    int64_t kept = static_cast<int64_t>(after.st_mtim.tv_sec);
+    if (kept < static_cast<int64_t>(utc) - KEPT_PRECISION
+	    || kept > static_cast<int64_t>(utc) + KEPT_PRECISION) {
+	times[1] = st.st_mtim;
+	futimens(fd.get(), times);	/* the failure stands whatever this gives */
+	*errorNumber = EOVERFLOW;
 	return HKP_MTIME_SET_FAILED;
     }
     return HKP_MTIME_SET;

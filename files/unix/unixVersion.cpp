@@ -1,18 +1,17 @@
 /*
  * unixVersion.cpp --
  *
- *	POSIX definitions of the version-resource operations. There are no
- *	system version functions here: the block is the file's PE version
- *	resource, found through its headers with positioned reads, so only the
- *	few parts that lead to the resource are ever read.
+ *	POSIX definition of the version-block operation. There are no system
+ *	version functions here: the block is the file's PE version resource,
+ *	found through its headers with positioned reads, so only the few parts
+ *	that lead to the resource are ever read.
  */
 
 #include "files/versionPlatform.h"
-#include "core/unix/unixText.h"
 #include "core/unix/unixFd.h"
-#include "files/peVersion.h"
+#include "core/unix/unixText.h"
+#include "files/base/peVersion.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -50,8 +49,10 @@ private:
     int fd_;
 };
 
+} // namespace
+
 bool
-readVersionBlock(const WideString &fileName, std::vector<uint8_t> &block)
+HkpReadVersionBlock(const WideString &fileName, std::vector<uint8_t> &block)
 {
     block.clear();
     std::string native = HkpWideToNative(fileName);
@@ -66,57 +67,4 @@ readVersionBlock(const WideString &fileName, std::vector<uint8_t> &block)
     }
     FileSource source(fd.get());
     return hkpe::readVersionResource(source, block);
-}
-
-} // namespace
-
-uint32_t
-HkpGetVersionInfoSize(const WideString &fileName)
-{
-    std::vector<uint8_t> block;
-    if (!readVersionBlock(fileName, block)) {
-	return 0;
-    }
-    return static_cast<uint32_t>(block.size());
-}
-
-bool
-HkpGetVersionInfo(const WideString &fileName, uint32_t size, void *block)
-{
-    std::vector<uint8_t> data;
-    if (!readVersionBlock(fileName, data)) {
-	return false;
-    }
-    /* The file may have changed since its size was asked: fill what fits. */
-    size_t copy = data.size() < size ? data.size() : size;
-    std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(copy),
-	    static_cast<uint8_t *>(block));
-    std::fill(static_cast<uint8_t *>(block) + copy, static_cast<uint8_t *>(block) + size, 0);
-    return true;
-}
-
-bool
-HkpVerQueryValueNarrow(const void *block, uint32_t blockSize, const char *subBlock,
-	const void **value, uint32_t *length)
-{
-    const uint8_t *found = nullptr;
-    if (!hkpe::queryValueNarrow(static_cast<const uint8_t *>(block), blockSize, subBlock,
-	    &found, length)) {
-	return false;
-    }
-    *value = found;
-    return true;
-}
-
-bool
-HkpVerQueryValueWide(const void *block, uint32_t blockSize, const WideChar *subBlock,
-	const void **value, uint32_t *length)
-{
-    const uint8_t *found = nullptr;
-    if (!hkpe::queryValue(static_cast<const uint8_t *>(block), blockSize, subBlock, &found,
-	    length)) {
-	return false;
-    }
-    *value = found;
-    return true;
 }

@@ -1,1 +1,1 @@
-set(FUZZ_SOURCES files/peVersion.cpp)
+set(FUZZ_SOURCES files/base/peVersion.cpp files/base/versionBlock.cpp)

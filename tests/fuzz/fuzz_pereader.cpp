@@ -2,34 +2,45 @@
  * fuzz_pereader.cpp --
  *
  *	libFuzzer target for the PE version-resource reader and the
- *	version-block query: the input is read as a PE file and, on its own,
+ *	version-block look-ups: the input is read as a PE file and, on its own,
  *	as a version block. Every value found must lie inside its block.
  */
 
-#include "files/peVersion.h"
+#include "files/base/peVersion.h"
+#include "files/base/versionBlock.h"
 
 #include <cstdlib>
 #include <vector>
 
 namespace {
 
-const char *const kPaths[] = {
-    "\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904b0\\ProductVersion",
-    "\\StringFileInfo\\040904e4\\FileVersion", "\\\\StringFileInfo\\\\", "StringFileInfo",
+const char16_t *const PATHS[] = {
+    u"\\", u"\\VarFileInfo\\Translation", u"\\StringFileInfo\\040904b0\\ProductVersion",
+    u"\\StringFileInfo\\040904e4\\FileVersion", u"\\\\StringFileInfo\\\\", u"StringFileInfo",
 };
+
+const char16_t *const NAMES[] = {u"ProductVersion", u"FileVersion", u"Comments"};
 
 void
 queryAll(const uint8_t *block, size_t size)
 {
-    for (const char *path : kPaths) {
+    for (const char16_t *path : PATHS) {
 	const uint8_t *value = nullptr;
 	uint32_t length = 0;
-	if (hkpe::queryValueNarrow(block, size, path, &value, &length)) {
+	if (hkpe::queryValue(block, size, path, &value, &length)) {
 	    /* Text lengths count 16-bit units: even those must fit. */
 	    if (value < block || value > block + size
 		    || static_cast<size_t>(block + size - value) < length) {
 		abort();
 	    }
+	}
+    }
+    hkpe::hasFixedInfo(block, size);
+    hkpe::Translation translation = hkpe::firstTranslation(block, size);
+    for (const char16_t *name : NAMES) {
+	std::u16string value;
+	if (hkpe::findString(block, size, translation, name, &value) && value.size() > size / 2) {
+	    abort();		/* a string is never longer than the block that holds it */
 	}
     }
 }
@@ -46,7 +57,7 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	if (!pe) {
 	    abort();		/* a version resource only ever comes from a PE file */
 	}
-	if (block.empty() || block.size() > hkpe::kMaxVersionBlock) {
+	if (block.empty() || block.size() > hkpe::HK_MAX_VERSION_BLOCK) {
 	    abort();
 	}
 	queryAll(block.data(), block.size());

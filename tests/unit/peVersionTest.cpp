@@ -1,13 +1,15 @@
 /*
  * peVersionTest.cpp --
  *
- *	Units for the PE version-resource reader and the version-block query,
- *	over images and blocks built byte by byte here: a well-formed image,
- *	then truncations at every length, offsets that point outside, loops in
- *	the resource tree and nodes whose lengths do not fit.
+ *	Units for the PE version-resource reader and the version-block
+ *	look-ups, over images and blocks built byte by byte here: a well-formed
+ *	image, then truncations at every length, offsets that point outside,
+ *	loops in the resource tree, nodes whose lengths do not fit, and the
+ *	rules of the string look-up that the fixture files do not reach.
  */
 
-#include "files/peVersion.h"
+#include "files/base/peVersion.h"
+#include "files/base/versionBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -355,7 +357,7 @@ TEST(PeReader, AResourceLargerThanABlockIsReadOnlyThatFar)
     put32(im.bytes, im.dataEntry + 4, 0x18000);
     Bytes block;
     ASSERT_TRUE(readBlock(im.bytes, block));
-    EXPECT_EQ(block.size(), hkpe::kMaxVersionBlock);
+    EXPECT_EQ(block.size(), hkpe::HK_MAX_VERSION_BLOCK);
 }
 
 TEST(VersionQuery, FindsValuesByPath)
@@ -463,4 +465,114 @@ TEST(VersionQuery, EverySingleByteDamageStaysInside)
 	    }
 	}
     }
+}
+
+namespace {
+
+std::u16string
+u16(const std::string &s)
+{
+    return std::u16string(s.begin(), s.end());
+}
+
+/* A block with the given translation value (none when empty) and one string table. */
+Bytes
+blockWith(const Bytes &translation, const std::string &table, const std::vector<Bytes> &strings)
+{
+    std::vector<Bytes> children = {
+	node("StringFileInfo", {}, true, {node(table, {}, true, strings)}),
+    };
+    if (!translation.empty()) {
+	children.push_back(node("VarFileInfo", {}, true, {node("Translation", translation, false, {})}));
+    }
+    return node("VS_VERSION_INFO", fixedInfo(0xFEEF04BD), false, children);
+}
+
+} // namespace
+
+TEST(VersionLookup, TheFirstTranslationNamesTheTable)
+{
+    Bytes two(8, 0);
+    put16(two, 0, 0x0407);
+    put16(two, 2, 1252);
+    put16(two, 4, 0x0409);
+    put16(two, 6, 1200);
+    struct Case {
+	const char *what;
+	Bytes translation;
+	uint16_t language, codePage;
+    } cases[] = {
+	{"one pair", Bytes{0x09, 0x04, 0xB0, 0x04}, 0x0409, 1200},
+	{"two pairs: the first", two, 0x0407, 1252},
+	{"no table: US English, 1252", Bytes{}, 0x0409, 1252},
+	{"shorter than a pair", Bytes{0x07, 0x04}, 0x0409, 1252},
+    };
+    for (const Case &c : cases) {
+	Bytes block = blockWith(c.translation, "040904b0", {});
+	hkpe::Translation t = hkpe::firstTranslation(block.data(), block.size());
+	EXPECT_EQ(t.language, c.language) << c.what;
+	EXPECT_EQ(t.codePage, c.codePage) << c.what;
+    }
+}
+
+TEST(VersionLookup, FindsStringsByNameUpToItsNul)
+{
+    Bytes value3(6, 0);			/* "abc" declared as 2 units, no zero */
+    value3[0] = 'a';
+    value3[2] = 'b';
+    value3[4] = 'c';
+    Bytes abc = node("Cut", value3, true, {});
+    put16(abc, 2, 2);
+    Bytes block = blockWith({}, "040904e4", {
+	node("ProductVersion", textValue("1.2.3"), true, {}),
+	node("Empty", {}, true, {}),
+	node("Next", textValue("xyz"), true, {}),
+	abc,
+    });
+    struct Case {
+	std::u16string name;
+	bool found;
+	const char *value;
+    } cases[] = {
+	{u"ProductVersion", true, "1.2.3"},
+	{u"PRODUCTversion", true, "1.2.3"},
+	{std::u16string(u"ProductVersion\0junk", 19), true, "1.2.3"},
+	{u"Empty", true, ""},		/* no zero: never runs on into "Next" */
+	{u"Cut", true, "ab"},
+	{u"Product", false, ""},
+	{u"", true, ""},		/* the table itself, as the system's look-up finds it */
+	{u"StringFileInfo", false, ""},
+    };
+    for (const Case &c : cases) {
+	std::u16string value = u"unchanged";
+	bool found = hkpe::findString(block.data(), block.size(), hkpe::HK_DEFAULT_TRANSLATION,
+		c.name, &value);
+	EXPECT_EQ(found, c.found) << std::string(c.name.begin(), c.name.end());
+	if (found) {
+	    EXPECT_EQ(value, u16(c.value)) << std::string(c.name.begin(), c.name.end());
+	}
+    }
+    hkpe::Translation other = {0x0407, 1252};
+    std::u16string value;
+    EXPECT_FALSE(hkpe::findString(block.data(), block.size(), other, u"ProductVersion", &value));
+}
+
+TEST(VersionLookup, TheFixedInformationMustCarryItsSignature)
+{
+    struct Case {
+	const char *what;
+	Bytes value;
+	bool sound;
+    } cases[] = {
+	{"signature", fixedInfo(0xFEEF04BD), true},
+	{"signature only", Bytes{0xBD, 0x04, 0xEF, 0xFE}, true},
+	{"another signature", fixedInfo(0xFEEF04BE), false},
+	{"three bytes of it", Bytes{0xBD, 0x04, 0xEF}, false},
+	{"no value", Bytes{}, false},
+    };
+    for (const Case &c : cases) {
+	Bytes block = node("VS_VERSION_INFO", c.value, false, {});
+	EXPECT_EQ(hkpe::hasFixedInfo(block.data(), block.size()), c.sound) << c.what;
+    }
+    EXPECT_FALSE(hkpe::hasFixedInfo(nullptr, 0));
 }

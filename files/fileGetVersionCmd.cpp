@@ -1,5 +1,5 @@
 /*
- * fileGetVersion.cpp --
+ * fileGetVersionCmd.cpp --
  *
  *	The filegetversion command: one string attribute of a file's version
  *	resource.
@@ -11,8 +11,7 @@
 /*
  * filegetversion <file name> <version attribute name>
  *
- * The value comes back unchanged (no trimming). Names are zero-terminated
- * wide text for the platform, so they end at an embedded NUL.
+ * The value comes back unchanged (no trimming).
  */
 extern "C" int
 HkFileGetVersionObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -22,15 +21,14 @@ HkFileGetVersionObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const 
 		"e.g. filegetversion abc.dll ProductVersion"), -10);
     }
 
-    VersionInfoReader reader;
-    WideString fileName = hkWideArg(objv[1]);
-    if (!reader.loadFile(fileName.c_str())) {
+    WideString value;
+    switch (hkfiles::readVersionString(hkWideArg(objv[1]), hkWideArg(objv[2]), &value)) {
+    case hkfiles::HK_VERSION_NO_INFO:
 	return hkFailWide(interp, hkWide("File does not exist or has no version information"), -20);
-    }
-    WideString attribute = hkWideArg(objv[2]);
-    std::unique_ptr<WideChar[]> value = reader.queryString(attribute.c_str());
-    if (!value) {
+    case hkfiles::HK_VERSION_NO_ATTRIBUTE:
 	return hkFailWide(interp, hkWide("File does not have the specified version attribute"), -30);
+    case hkfiles::HK_VERSION_FOUND:
+	break;
     }
-    return hkSetWideResult(interp, WideString(value.get()));
+    return hkSetWideResult(interp, value);
 }
