@@ -145,6 +145,10 @@ if [ "$WIN_OK" = 1 ]; then
   [ "$f" -gt 0 ] && cat "$LOGDIR/winmodule.log" >&2
 fi
 
+# ---- Layers: includes point down only (doc/DESIGN.md) -------------------------------
+/usr/bin/python3 scripts/check-layers.py >"$LOGDIR/layers.log" 2>&1
+if [ $? = 0 ]; then note_stage "layers" 1 0 0; else cat "$LOGDIR/layers.log" >&2; note_stage "layers" 0 1 0; fi
+
 # ---- Stubs check and the build tools' own tests -----------------------------------
 # Every Tcl call of the modules must be in Tcl 8.4's stubs table (../shared/tcl84-stubs.txt).
 if [ "$LINUX_OK" = 1 ]; then
