@@ -15,7 +15,7 @@ endif()
 # installed.
 set(HK_TEST_OUTPUT_LIMIT 4096)
 add_library(hostkit_outputlimit_objs OBJECT process/execProcessCmd.cpp)
-target_include_directories(hostkit_outputlimit_objs PRIVATE ${CMAKE_SOURCE_DIR} ${TCL_INCLUDE_DIR})
+target_include_directories(hostkit_outputlimit_objs PRIVATE ${HOSTKIT_INCLUDE_DIRS})
 target_compile_definitions(hostkit_outputlimit_objs PRIVATE USE_TCL_STUBS
   HOSTKIT_EXEC_OUTPUT_LIMIT=${HK_TEST_OUTPUT_LIMIT})
 set_target_properties(hostkit_outputlimit_objs PROPERTIES CXX_VISIBILITY_PRESET hidden
@@ -23,7 +23,7 @@ set_target_properties(hostkit_outputlimit_objs PROPERTIES CXX_VISIBILITY_PRESET 
 add_library(HostkitOutputLimit MODULE core/hostkitInit.cpp
   "$<FILTER:$<TARGET_OBJECTS:hostkit_objs>,EXCLUDE,/execProcessCmd\\.cpp\\.>"
   $<TARGET_OBJECTS:hostkit_outputlimit_objs>)
-target_include_directories(HostkitOutputLimit PRIVATE ${CMAKE_SOURCE_DIR} ${TCL_INCLUDE_DIR})
+target_include_directories(HostkitOutputLimit PRIVATE ${HOSTKIT_INCLUDE_DIRS})
 target_compile_definitions(HostkitOutputLimit PRIVATE USE_TCL_STUBS BUILD_Hostkit)
 set_target_properties(HostkitOutputLimit PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
   VISIBILITY_INLINES_HIDDEN ON)

@@ -40,7 +40,7 @@ std::string
 N(const WideString &w)
 {
     std::string out;
-    for (Tcl_UniChar c : w) {
+    for (WideChar c : w) {
 	out.push_back(static_cast<char>(c));
     }
     return out;
