@@ -8,7 +8,19 @@
 
 #include "core/hostkit.h"
 
-static_assert(sizeof(Tcl_UniChar) == sizeof(WideChar), "Hostkit needs a Tcl with 16-bit Tcl_UniChar");
+/*
+ * Wide text crosses the Tcl boundary in the form each Tcl provides:
+ * - Tcl 8 holds text as 16-bit Tcl_UniChar, the same UTF-16 units as
+ *   WideString, so words are read with Tcl_GetUnicodeFromObj and results
+ *   made with Tcl_NewUnicodeObj, as every Tcl from 8.4 on offers them;
+ * - Tcl 9's Tcl_UniChar is 32-bit, so text goes through Tcl's (UTF-8)
+ *   string form with Tcl_UtfToChar16DString / Tcl_Char16ToUtfDString,
+ *   which split characters outside the BMP into surrogate pairs and join
+ *   them again.
+ */
+#if TCL_MAJOR_VERSION < 9
+
+static_assert(sizeof(Tcl_UniChar) == sizeof(WideChar), "a Tcl 8 build needs a Tcl with 16-bit Tcl_UniChar");
 
 Tcl_Obj *
 hkNewWideObj(const WideString &text)
@@ -24,6 +36,38 @@ hkWideArg(Tcl_Obj *objPtr)
     Tcl_UniChar *chars = Tcl_GetUnicodeFromObj(objPtr, &length);
     return WideString(reinterpret_cast<const WideChar *>(chars), static_cast<size_t>(length));
 }
+
+#else /* Tcl 9 */
+
+static_assert(sizeof(unsigned short) == sizeof(WideChar), "Tcl's 16-bit text is unsigned short");
+
+Tcl_Obj *
+hkNewWideObj(const WideString &text)
+{
+    Tcl_DString utf;
+    Tcl_DStringInit(&utf);
+    Tcl_Char16ToUtfDString(reinterpret_cast<const unsigned short *>(text.data()),
+	    static_cast<Tcl_Size>(text.size()), &utf);
+    Tcl_Obj *objPtr = Tcl_NewStringObj(Tcl_DStringValue(&utf), Tcl_DStringLength(&utf));
+    Tcl_DStringFree(&utf);
+    return objPtr;
+}
+
+WideString
+hkWideArg(Tcl_Obj *objPtr)
+{
+    Tcl_Size length = 0;
+    const char *utf = Tcl_GetStringFromObj(objPtr, &length);
+    Tcl_DString wide;
+    Tcl_DStringInit(&wide);
+    Tcl_UtfToChar16DString(utf, length, &wide);
+    WideString out(reinterpret_cast<const WideChar *>(Tcl_DStringValue(&wide)),
+	    static_cast<size_t>(Tcl_DStringLength(&wide)) / sizeof(WideChar));
+    Tcl_DStringFree(&wide);
+    return out;
+}
+
+#endif
 
 int
 hkSetNarrowResult(Tcl_Interp *interp, const char *text)

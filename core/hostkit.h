@@ -21,6 +21,14 @@
 
 #include "core/base/wideText.h"
 
+/*
+ * Lengths that Tcl hands back: Tcl_Size, which Tcl 9 makes ptrdiff_t wide.
+ * Tcl 8 counts in int; headers before 8.6.14 lack the name.
+ */
+#if TCL_MAJOR_VERSION < 9 && !defined(TCL_SIZE_MAX)
+typedef int Tcl_Size;
+#endif
+
 #include <cstddef>
 #include <cstdint>
 

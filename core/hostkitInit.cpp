@@ -8,6 +8,17 @@
 
 #include "core/hostkit.h"
 
+/*
+ * The oldest Tcl each build binds to: the Tcl 8 module loads into every Tcl
+ * from 8.4 on (it calls only what 8.4's stubs table holds), the Tcl 9
+ * module (tcl9Hostkit) into Tcl 9.
+ */
+#if TCL_MAJOR_VERSION < 9
+#define HK_TCL_STUBS_VERSION "8.4"
+#else
+#define HK_TCL_STUBS_VERSION "9.0"
+#endif
+
 namespace {
 
 enum CommandKind { STRING_COMMAND, OBJECT_COMMAND };
@@ -54,7 +65,7 @@ DLLEXPORT int Hostkit_SafeInit(Tcl_Interp *interp);
 int
 Hostkit_Init(Tcl_Interp *interp)
 {
-    if (Tcl_InitStubs(interp, "8.4", 0) == nullptr) {
+    if (Tcl_InitStubs(interp, HK_TCL_STUBS_VERSION, 0) == nullptr) {
 	return TCL_ERROR;
     }
 

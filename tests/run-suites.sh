@@ -15,5 +15,7 @@ if "$here/ldap/servers.sh" start >"$build/ldap-ctest.log" 2>&1; then
 else
   echo "slapd fixtures did not start (see $build/ldap-ctest.log); directory tests are skipped" >&2
 fi
-HOSTKIT_BUILD=$build HOSTKIT_LIB=$build/Hostkit.so HOSTKITTEST_LIB=$build/HostkitTest.so \
+# The module's file (Hostkit.so, or tcl9Hostkit.so for Tcl 9) is chosen by
+# tests/support/common.tcl from the interpreter's version.
+HOSTKIT_BUILD=$build HOSTKITTEST_LIB=$build/HostkitTest.so \
   "$tclsh" "$here/all.tcl" "$@"

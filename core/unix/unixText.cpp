@@ -16,14 +16,31 @@
 
 #include <tcl.h>
 
-static_assert(sizeof(Tcl_UniChar) == sizeof(WideChar), "Hostkit needs a Tcl with 16-bit Tcl_UniChar");
+/*
+ * Tcl's internal UTF-8 to and from UTF-16 with the calls each Tcl has: the
+ * Tcl_UniChar ones in Tcl 8 (16-bit there), the Char16 ones in Tcl 9 (whose
+ * Tcl_UniChar is 32-bit). Both append to an initialised DString.
+ */
+#if TCL_MAJOR_VERSION < 9
+static_assert(sizeof(Tcl_UniChar) == sizeof(WideChar), "a Tcl 8 build needs a Tcl with 16-bit Tcl_UniChar");
+typedef Tcl_UniChar TclUtf16Unit;
+typedef int TclLength;
+#define HK_UTF16_TO_UTF Tcl_UniCharToUtfDString
+#define HK_UTF_TO_UTF16 Tcl_UtfToUniCharDString
+#else
+static_assert(sizeof(unsigned short) == sizeof(WideChar), "Tcl's 16-bit text is unsigned short");
+typedef unsigned short TclUtf16Unit;
+typedef Tcl_Size TclLength;
+#define HK_UTF16_TO_UTF Tcl_Char16ToUtfDString
+#define HK_UTF_TO_UTF16 Tcl_UtfToChar16DString
+#endif
 
 std::string
 HkpWideToNative(const WideString &text)
 {
     Tcl_DString utf, ds;
     Tcl_DStringInit(&utf);
-    Tcl_UniCharToUtfDString(reinterpret_cast<const Tcl_UniChar *>(text.data()), static_cast<int>(text.size()), &utf);
+    HK_UTF16_TO_UTF(reinterpret_cast<const TclUtf16Unit *>(text.data()), static_cast<TclLength>(text.size()), &utf);
     Tcl_UtfToExternalDString(nullptr, Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), &ds);
     std::string out(Tcl_DStringValue(&ds), static_cast<size_t>(Tcl_DStringLength(&ds)));
     Tcl_DStringFree(&ds);
@@ -35,11 +52,11 @@ WideString
 HkpNativeToWide(const std::string &text)
 {
     Tcl_DString utf, ds;
-    Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<int>(text.size()), &utf);
+    Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<TclLength>(text.size()), &utf);
     Tcl_DStringInit(&ds);
-    Tcl_UtfToUniCharDString(Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), &ds);
+    HK_UTF_TO_UTF16(Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), &ds);
     WideString out(reinterpret_cast<const WideChar *>(Tcl_DStringValue(&ds)),
-	    static_cast<size_t>(Tcl_DStringLength(&ds)) / sizeof(Tcl_UniChar));
+	    static_cast<size_t>(Tcl_DStringLength(&ds)) / sizeof(TclUtf16Unit));
     Tcl_DStringFree(&ds);
     Tcl_DStringFree(&utf);
     return out;

@@ -5,7 +5,8 @@
 #	helpers that the files share.
 #
 #	The runner names the libraries in the environment:
-#	  HOSTKIT_LIB      Hostkit.so / Hostkit.dll under test
+#	  HOSTKIT_LIB      the module under test: Hostkit.so / Hostkit.dll, or for
+#	                   Tcl 9 tcl9Hostkit.so / tcl9Hostkit.dll
 #	  HOSTKITTEST_LIB  HostkitTest.so / HostkitTest.dll
 #	  HOSTKIT_BUILD    the build folder (helper programs, fixtures)
 #	Without them the Linux build folder next to the sources is used.
@@ -19,8 +20,10 @@ namespace eval hk {
     variable ext [expr {$::tcl_platform(platform) eq "windows" ? ".dll" : ".so"}]
     variable buildDir [expr {[info exists ::env(HOSTKIT_BUILD)] ? $::env(HOSTKIT_BUILD)
 			     : [file join $srcDir build]}]
+    variable tcl9 [package vsatisfies [package provide Tcl] 9.0]
+    variable libName [expr {$tcl9 ? "tcl9Hostkit" : "Hostkit"}]
     variable lib [expr {[info exists ::env(HOSTKIT_LIB)] ? $::env(HOSTKIT_LIB)
-			: [file join $buildDir Hostkit$ext]}]
+			: [file join $buildDir $libName$ext]}]
     variable testLib [expr {[info exists ::env(HOSTKITTEST_LIB)] ? $::env(HOSTKITTEST_LIB)
 			    : [file join $buildDir HostkitTest$ext]}]
 
@@ -92,7 +95,7 @@ set hk::sleeperScript {
 # hk::startSleeper --
 #	Starts a child that waits a minute; returns its channel once it runs.
 proc hk::startSleeper {} {
-    set chan [hk::startChild $hk::sleeperScript]
+    set chan [hk::startChild $::hk::sleeperScript]
     gets $chan
     return $chan
 }

@@ -105,7 +105,7 @@ __attribute__((visibility("default")))
 int
 Hostkittest_Init(Tcl_Interp *interp)
 {
-    if (Tcl_InitStubs(interp, "8.4", 0) == NULL) {
+    if (Tcl_InitStubs(interp, TCL_MAJOR_VERSION < 9 ? "8.4" : "9.0", 0) == NULL) {
 	return TCL_ERROR;
     }
     Tcl_CreateObjCommand(interp, "hostkittest::call", CallObjCmd, NULL, NULL);

@@ -222,7 +222,7 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
 static bool
 SplitPairs(const std::string &text, std::vector<std::string> &out)
 {
-    int count = 0;
+    Tcl_Size count = 0;
     const char **elements = nullptr;
     if (Tcl_SplitList(unitTestInterp(), text.c_str(), &count, &elements) != TCL_OK) {
 	return false;

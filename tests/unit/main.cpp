@@ -8,13 +8,23 @@
 
 #undef USE_TCL_STUBS
 #include <tcl.h>
-#undef Tcl_InitStubs
 
 #include <gtest/gtest.h>
 
 #include "tests/unit/unitSupport.h"
 
+/*
+ * The stubs library's own binder, called directly: Tcl 8's tcl.h makes the
+ * name a panic without USE_TCL_STUBS, Tcl 9's adds the magic number.
+ */
+#undef Tcl_InitStubs
+#if TCL_MAJOR_VERSION < 9
 extern "C" const char *Tcl_InitStubs(Tcl_Interp *interp, const char *version, int exact);
+#define HK_UNIT_INIT_STUBS(interp) Tcl_InitStubs(interp, "8.4", 0)
+#else
+#define HK_UNIT_INIT_STUBS(interp) \
+    Tcl_InitStubs(interp, "9.0", (TCL_MAJOR_VERSION << 8) | (TCL_MINOR_VERSION << 16), TCL_STUB_MAGIC)
+#endif
 
 static Tcl_Interp *unitInterp;
 
@@ -29,7 +39,7 @@ main(int argc, char **argv)
 {
     Tcl_FindExecutable(argv[0]);
     unitInterp = Tcl_CreateInterp();
-    if (Tcl_InitStubs(unitInterp, "8.4", 0) == nullptr) {
+    if (HK_UNIT_INIT_STUBS(unitInterp) == nullptr) {
 	fprintf(stderr, "cannot bind the Tcl stubs: %s\n", Tcl_GetStringResult(unitInterp));
 	return 2;
     }
