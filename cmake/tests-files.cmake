@@ -24,7 +24,11 @@ endif()
 set(HK_FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures)
 set(HK_FIXTURE_SRC ${CMAKE_SOURCE_DIR}/tests/files)
 file(MAKE_DIRECTORY ${HK_FIXTURE_DIR})
+# The resource as the Tcl 8 module (Hostkit.dll) carries it, whichever Tcl this build is for.
+set(HOSTKIT_DLLFILE_SAVED ${HOSTKIT_DLLFILE})
+set(HOSTKIT_DLLFILE Hostkit.dll)
 configure_file(${CMAKE_SOURCE_DIR}/core/win/hostkit.rc.in ${HK_FIXTURE_DIR}/hostkit_rc.rc @ONLY)
+set(HOSTKIT_DLLFILE ${HOSTKIT_DLLFILE_SAVED})
 configure_file(${HK_FIXTURE_SRC}/notpe.txt ${HK_FIXTURE_DIR}/notpe.txt COPYONLY)
 
 set(HK_FIXTURES ${HK_FIXTURE_DIR}/notpe.txt)

@@ -48,6 +48,7 @@ load $hk::testLib Hostkittest
 
 testConstraint root [expr {$::tcl_platform(platform) eq "unix" && $::tcl_platform(user) eq "root"}]
 testConstraint wine [info exists ::env(HOSTKIT_UNDER_WINE)]
+testConstraint python3 [expr {$::tcl_platform(platform) eq "unix" && [auto_execok python3] ne ""}]
 
 # hk::call word ?word ...? --
 #	Runs one command and returns {code result errno}.
@@ -98,4 +99,14 @@ proc hk::startSleeper {} {
     set chan [hk::startChild $::hk::sleeperScript]
     gets $chan
     return $chan
+}
+
+# hk::permissions file --
+#	A file's permission bits as Tcl 8 writes them ("00600", "040700"):
+#	Tcl 9 writes octal with the "0o" prefix ("0o600").
+proc hk::permissions {file} {
+    set digits [string trimleft [regsub {^0o} [file attributes $file -permissions] ""] 0]
+    set text 0$digits
+    while {[string length $text] < 5} { set text 0$text }
+    return $text
 }
