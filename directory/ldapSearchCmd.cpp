@@ -75,9 +75,9 @@ void
 appendListElement(std::string &out, const char *bytes, size_t length)
 {
     int flags = 0;
-    int size = Tcl_ScanCountedElement(bytes, static_cast<int>(length), &flags);
+    Tcl_Size size = Tcl_ScanCountedElement(bytes, static_cast<Tcl_Size>(length), &flags);
     std::string buffer(static_cast<size_t>(size) + 1, '\0');
-    int written = Tcl_ConvertCountedElement(bytes, static_cast<int>(length), &buffer[0], flags);
+    Tcl_Size written = Tcl_ConvertCountedElement(bytes, static_cast<Tcl_Size>(length), &buffer[0], flags);
     out.append(buffer.data(), static_cast<size_t>(written));
 }
 

@@ -60,7 +60,7 @@ public:
 	if (size > static_cast<size_t>(INT_MAX)) {
 	    return false;
 	}
-	return Tcl_AttemptSetObjLength(obj_, static_cast<int>(size)) != 0;
+	return Tcl_AttemptSetObjLength(obj_, static_cast<Tcl_Size>(size)) != 0;
     }
     char *data() override {
 	return Tcl_GetString(obj_);
@@ -68,7 +68,7 @@ public:
 
     /* The object cut to the text's length (never more than it holds). */
     Tcl_Obj *finish(size_t length) {
-	Tcl_SetObjLength(obj_, static_cast<int>(length));
+	Tcl_SetObjLength(obj_, static_cast<Tcl_Size>(length));
 	return obj_;
     }
 

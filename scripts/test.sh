@@ -3,9 +3,15 @@
 #   1. GoogleTest units (Linux build)
 #   2. Tcl suites, Linux build, system tclsh
 #   3. Tcl suites, Windows build, Windows tclsh under Wine
-#   4. Tcl suites and units again with AddressSanitizer/UndefinedBehaviorSanitizer
-#   5. Independent checks of the Windows module (version resource, exports, imports)
-#   6. Fuzz targets for a bounded time
+#   4. The same for Tcl 9: Tcl 9.0.3 for both systems is built once from
+#      ../shared/deps (scripts/build-tcl9.sh, cached in build/tcl9 and
+#      build-win/tcl9), the modules again against it (build-tcl9/tcl9Hostkit.so,
+#      build-win-tcl9/tcl9Hostkit.dll); units and Tcl suites with tclsh9.0,
+#      Windows suites with tclsh90.exe under Wine
+#   5. Tcl suites and units again with AddressSanitizer/UndefinedBehaviorSanitizer
+#   6. Independent checks of the Windows modules (version resource, exports, imports),
+#      the Tcl 8 modules' stubs calls against Tcl 8.4's table, the build tools
+#   7. Fuzz targets for a bounded time
 # Ends with one summary line "N passed, N failed".
 #
 # Usage: scripts/test.sh [--no-install] [--quick]
@@ -103,12 +109,43 @@ else
   WIN_OK=0; tail -40 "$LOGDIR/wintcl.log" "$LOGDIR/cmake-win.log" >&2 2>/dev/null; stage_error "Windows build" "failed"
 fi
 
+# ---- Tcl 9: interpreters (built once, then cached) and the Tcl 9 modules -------------
+echo "== building Tcl 9 (cached) and the Tcl 9 modules"
+tcl9_start=$SECONDS
+if bash scripts/build-tcl9.sh linux >"$LOGDIR/tcl9-linux.log" 2>&1 \
+   && cmake -S . -B build-tcl9 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTCL_ROOT="$ROOT/build/tcl9" \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$LOGDIR/cmake-linux-tcl9.log" 2>&1 \
+   && cmake --build build-tcl9 -j2 >>"$LOGDIR/cmake-linux-tcl9.log" 2>&1; then
+  LINUX9_OK=1
+else
+  LINUX9_OK=0; tail -40 "$LOGDIR/tcl9-linux.log" "$LOGDIR/cmake-linux-tcl9.log" >&2 2>/dev/null
+  stage_error "Linux build (Tcl 9)" "failed"
+fi
+if bash scripts/build-tcl9.sh windows >"$LOGDIR/tcl9-windows.log" 2>&1 \
+   && cmake -S . -B build-win-tcl9 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+        -DTCL_ROOT="$ROOT/build-win/tcl9" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$LOGDIR/cmake-win-tcl9.log" 2>&1 \
+   && cmake --build build-win-tcl9 -j2 >>"$LOGDIR/cmake-win-tcl9.log" 2>&1; then
+  WIN9_OK=1
+else
+  WIN9_OK=0; tail -40 "$LOGDIR/tcl9-windows.log" "$LOGDIR/cmake-win-tcl9.log" >&2 2>/dev/null
+  stage_error "Windows build (Tcl 9)" "failed"
+fi
+echo "== Tcl 9 interpreters and modules: $((SECONDS - tcl9_start)) s"
+
 # ---- Linux suites ---------------------------------------------------------------
 if [ "$LINUX_OK" = 1 ]; then
   bounded ./build/hostkit_unit >"$LOGDIR/unit.log" 2>&1; gtest_counts "units (Linux)" "$LOGDIR/unit.log" $?
   HOSTKIT_BUILD=$ROOT/build HOSTKIT_LIB=$ROOT/build/Hostkit.so HOSTKITTEST_LIB=$ROOT/build/HostkitTest.so \
     bounded tclsh8.6 tests/all.tcl >"$LOGDIR/tcl-linux.log" 2>&1
   tcl_counts "Tcl suites (Linux)" "$LOGDIR/tcl-linux.log" $?
+fi
+
+if [ "$LINUX9_OK" = 1 ]; then
+  bounded ./build-tcl9/hostkit_unit >"$LOGDIR/unit-tcl9.log" 2>&1; gtest_counts "units (Linux, Tcl 9)" "$LOGDIR/unit-tcl9.log" $?
+  HOSTKIT_BUILD=$ROOT/build-tcl9 HOSTKIT_LIB=$ROOT/build-tcl9/tcl9Hostkit.so \
+    HOSTKITTEST_LIB=$ROOT/build-tcl9/HostkitTest.so \
+    bounded "$ROOT/build/tcl9/bin/tclsh9.0" tests/all.tcl >"$LOGDIR/tcl-linux-tcl9.log" 2>&1
+  tcl_counts "Tcl suites (Linux, Tcl 9)" "$LOGDIR/tcl-linux-tcl9.log" $?
 fi
 
 # ---- Active Directory fixture: Samba in a private network namespace --------------
@@ -144,13 +181,29 @@ if [ "$WIN_OK" = 1 ]; then
   note_stage "Windows module checks" "$p" "$f" 0
   [ "$f" -gt 0 ] && cat "$LOGDIR/winmodule.log" >&2
 fi
+if [ "$WIN9_OK" = 1 ]; then
+  WZ="Z:$ROOT"
+  WINEPREFIX="${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  TZ=Europe/Berlin HOSTKIT_UNDER_WINE=1 HOSTKIT_BUILD="$WZ/build-win-tcl9" \
+    HOSTKIT_LIB="$WZ/build-win-tcl9/tcl9Hostkit.dll" HOSTKITTEST_LIB="$WZ/build-win-tcl9/HostkitTest.dll" \
+    WINE_TCLSH="$ROOT/build-win/tcl9/bin/tclsh90.exe" \
+    bounded bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl" >"$LOGDIR/tcl-wine-tcl9.log" 2>&1
+  tcl_counts "Tcl suites (Windows, Wine, Tcl 9)" "$LOGDIR/tcl-wine-tcl9.log" $?
+  WINEPREFIX="${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/bin/python3 tests/winmodule_check.py build-win-tcl9 tcl9Hostkit.dll >"$LOGDIR/winmodule-tcl9.log" 2>&1
+  rc=$?; p=$(grep -c '^ok ' "$LOGDIR/winmodule-tcl9.log"); f=$(grep -c '^not ok ' "$LOGDIR/winmodule-tcl9.log")
+  [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
+  note_stage "Windows module checks (Tcl 9)" "$p" "$f" 0
+  [ "$f" -gt 0 ] && cat "$LOGDIR/winmodule-tcl9.log" >&2
+fi
 
 # ---- Layers: includes point down only (doc/DESIGN.md) -------------------------------
 /usr/bin/python3 scripts/check-layers.py >"$LOGDIR/layers.log" 2>&1
 if [ $? = 0 ]; then note_stage "layers" 1 0 0; else cat "$LOGDIR/layers.log" >&2; note_stage "layers" 0 1 0; fi
 
 # ---- Stubs check and the build tools' own tests -----------------------------------
-# Every Tcl call of the modules must be in Tcl 8.4's stubs table (../shared/tcl84-stubs.txt).
+# Every Tcl call of the Tcl 8 modules must be in Tcl 8.4's stubs table
+# (../shared/tcl84-stubs.txt); the Tcl 9 modules need Tcl 9 anyway.
 if [ "$LINUX_OK" = 1 ]; then
   mods=(build/Hostkit.so)
   [ "$WIN_OK" = 1 ] && mods+=(build-win/Hostkit.dll)

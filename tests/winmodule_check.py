@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Checks Hostkit.dll with an independent PE reader (pefile): the version
-resource, the exported entry points and the DLLs it needs at run time.
+"""Checks the Windows module with an independent PE reader (pefile): the
+version resource, the exported entry points and the DLLs it needs at run time.
 Prints one "ok ..." or "not ok ..." line per check; exits 1 on any failure.
-Usage: winmodule_check.py BUILD_DIR"""
+Usage: winmodule_check.py BUILD_DIR [MODULE]
+MODULE is Hostkit.dll (the default, the Tcl 8 module) or tcl9Hostkit.dll; its
+version resource names that file."""
 
 import sys
 import pefile
@@ -43,14 +45,15 @@ def version_info(pe):
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build-win"
-    for module in ("Hostkit.dll", "HostkitTest.dll"):
+    main_module = sys.argv[2] if len(sys.argv) > 2 else "Hostkit.dll"
+    for module in (main_module, "HostkitTest.dll"):
         pe = pefile.PE(f"{build}/{module}")
         imports = {e.dll.decode().lower() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
         extra = sorted(d for d in imports if d not in SYSTEM_DLLS
-                       and not d.startswith("api-ms-win-") and d != "tcl86.dll")
+                       and not d.startswith("api-ms-win-"))
         check(f"{module} needs only system DLLs", not extra, f"also needs {extra}")
 
-    pe = pefile.PE(f"{build}/Hostkit.dll")
+    pe = pefile.PE(f"{build}/{main_module}")
     exports = sorted(s.name.decode() for s in pe.DIRECTORY_ENTRY_EXPORT.symbols if s.name)
     check("exports exactly Hostkit_Init and Hostkit_SafeInit",
           exports == ["Hostkit_Init", "Hostkit_SafeInit"], f"exports {exports}")
@@ -69,7 +72,7 @@ def main():
     strings = strings or {}
     expected = {
         "FileVersion": "1, 0, 0, 1", "FileDescription": "Hostkit", "InternalName": "Hostkit",
-        "OriginalFilename": "Hostkit.dll", "Comments": "", "LegalTrademarks": "",
+        "OriginalFilename": main_module, "Comments": "", "LegalTrademarks": "",
         "PrivateBuild": "", "SpecialBuild": "", "CompanyName": "Hostkit project",
         "ProductName": "Hostkit",
     }
