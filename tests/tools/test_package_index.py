@@ -22,14 +22,14 @@ WINE_TCLSH = os.path.join(ROOT, "scripts", "wine-tclsh.sh")
 
 # Prints what the index loaded, a command's result, and how loading the other
 # Tcl's module ends. argv: the folder, the other module's file name.
-PROBE = """
+PROBE = r"""
 lappend auto_path [lindex $argv 0]
 puts "version [package require OmbriHostkit] $hostkit_version"
 foreach pair [info loaded] {
     if {[lindex $pair 1] eq "Hostkit"} { puts "loaded [file tail [lindex $pair 0]]" }
 }
-puts "scrambled [ldapencryptpassword {p\u00e4ss w}]"
-puts "back [ldapdecryptpassword [ldapencryptpassword {p\u00e4ss w}]]"
+puts "scrambled [ldapencryptpassword "p\u00e4ss w"]"
+puts "back [ldapdecryptpassword [ldapencryptpassword "p\u00e4ss w"]]"
 interp create other
 set code [catch {load [file join [lindex $argv 0] [lindex $argv 1]] Hostkit other} msg]
 puts "other $code [llength [other eval {info commands ldapsearch}]]"
@@ -113,8 +113,9 @@ class WindowsIndex(IndexChecks, unittest.TestCase):
         tclsh = os.path.join(ROOT, "build-win", "wintcl" if which == "8" else "tcl9", "bin",
                              "tclsh86.exe" if which == "8" else "tclsh90.exe")
         script = os.path.join(self.prefix, "probe.tcl")
-        # The Windows tclsh reads scripts in the system encoding (cp1252 under Wine).
-        with open(script, "w", encoding="cp1252") as f:
+        # The script is ASCII (Tcl 8.6 reads it in the system encoding, Tcl 9 as UTF-8);
+        # both write cp1252 to stdout under Wine.
+        with open(script, "w", encoding="ascii") as f:
             f.write(PROBE)
         env = dict(os.environ, WINE_TCLSH=tclsh)
         return subprocess.run(["bash", WINE_TCLSH, "Z:" + script, "Z:" + folder, other],
