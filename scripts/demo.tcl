@@ -1,7 +1,7 @@
 # demo.tcl --
 #
 #	A tour of the Hostkit commands from a Tcl script.
-#	Usage: tclsh8.6 demo.tcl BUILD_DIR
+#	Usage: tclsh8.6 demo.tcl BUILD_DIR   (or tclsh9.0 with the Tcl 9 build folder)
 
 set build [lindex $argv 0]
 lappend auto_path $build
