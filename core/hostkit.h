@@ -9,7 +9,7 @@
  *	- string commands get Tcl's own (UTF-8) words and use them as bytes;
  *	- object commands read their words as UTF-16 with hkWideArg;
  *	- narrow results go through Tcl_SetResult with TCL_VOLATILE, wide ones
- *	  through Tcl_NewUnicodeObj/Tcl_SetObjResult;
+ *	  through hkNewWideObj/Tcl_SetObjResult;
  *	- a failure is: message (if any), then Tcl_SetErrno(code), then
  *	  TCL_ERROR. The interpreter's errorCode variable is never set.
  */
@@ -40,7 +40,8 @@ typedef int Tcl_Size;
  * Wide text at the Tcl boundary.
  */
 
-/* The word's text as UTF-16 (Tcl_GetUnicodeFromObj). */
+/* The word's text as UTF-16 (Tcl 8: Tcl_GetUnicodeFromObj; Tcl 9: through
+ * Tcl_UtfToChar16DString, characters outside the BMP as surrogate pairs). */
 WideString hkWideArg(Tcl_Obj *objPtr);
 
 /* A new Tcl object holding the wide text. */
