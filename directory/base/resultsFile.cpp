@@ -8,15 +8,20 @@
  *	back it.
  *
  *	Reading one field, the file's way of telling where things end:
- *	  1. skip blanks; the name is the run up to the next blank (none: -20);
- *	  2. skip blanks; the length is a run of decimal digits (none: -30);
- *	  3. one character, whatever it is, separates the length from the value;
- *	  4. exactly length bytes are the value (the file ends first: -50);
+ *	  1. skip blanks; the name's length is a run of decimal digits (the
+ *	     file ends: -20; something else stands there: -30);
+ *	  2. one character, whatever it is, separates it from the name;
+ *	     exactly that many bytes are the name (the file ends first: -50);
+ *	  3. skip blanks; the value's length is a run of decimal digits (none:
+ *	     -30);
+ *	  4. one character, whatever it is, separates the length from the value;
+ *	     exactly length bytes are the value (the file ends first: -50);
  *	  5. one character, whatever it is, follows the value;
  *	  6. the next character, if CR or LF, ends the entry; otherwise it
  *	     belongs to the next field.
- *	So a value may begin or end with blanks and hold any byte, and lines
- *	without fields are passed over by the blank skipping of step 1.
+ *	So names and values may begin or end with blanks, be of any length the
+ *	file can hold and hold any byte, and lines without fields are passed
+ *	over by the blank skipping of step 1.
  */
 
 #include "directory/base/resultsFile.h"
@@ -49,19 +54,25 @@ isBlank(int c)
 
 } // namespace
 
-void
+bool
 writeAttributeField(FILE *out, const char *name, const char *value, size_t length)
 {
     /* A length beyond 32 bits is written as it is, and the reader refuses it. */
-    fprintf(out, "%s %llu ", name, static_cast<unsigned long long>(length));
-    fwrite(value, 1, length, out);
-    putc(' ', out);
+    size_t nameLength = strlen(name);
+    if (fprintf(out, "%llu ", static_cast<unsigned long long>(nameLength)) < 0
+	    || fwrite(name, 1, nameLength, out) != nameLength
+	    || fprintf(out, " %llu ", static_cast<unsigned long long>(length)) < 0
+	    || fwrite(value, 1, length, out) != length
+	    || putc(' ', out) == EOF) {
+	return false;
+    }
+    return true;
 }
 
-void
+bool
 writeEntryEnd(FILE *out)
 {
-    fputs("\n", out);
+    return fputs("\n", out) != EOF;
 }
 
 ResultsReader::ResultsReader(FILE *in, uint64_t bytesLeft)
@@ -142,58 +153,27 @@ ResultsReader::drain()
 }
 
 /*
- * Steps 1 and 2 of one field: the name (a run of non-blank characters
- * after blanks) and the length (decimal digits after blanks). c is the
- * next character, already taken; on success it is the character after the
- * digits, the separator of step 3.
+ * A run of decimal digits after blanks, into length. c is the next
+ * character, already taken; on success it is the character after the
+ * digits. Nothing but digits (no sign), nothing above the 32-bit range:
+ * -30, with the character it stopped at given back. The end of the file
+ * before any digit is the given code.
  */
 int
-ResultsReader::readNameAndLength(int &c, char (&name)[HK_RESULTS_NAME_MAX + 1],
-	size_t &nameLength, uint32_t &length)
+ResultsReader::readLength(int &c, uint32_t &length, int atEnd)
 {
     while (c != EOF && isBlank(c)) {
 	c = get();
     }
     if (c == EOF) {
-	return HK_RESULTS_END;
-    }
-
-    /*
-     * An over-long name is read to its end, so the reader stands where its
-     * length would start, and refused: storing a cut name would pass off
-     * a different attribute as this one.
-     */
-    size_t n = 0;
-    bool tooLong = false;
-    do {
-	if (n < HK_RESULTS_NAME_MAX) {
-	    name[n++] = static_cast<char>(c);
-	} else {
-	    tooLong = true;
-	}
-	c = get();
-    } while (c != EOF && !isBlank(c));
-    name[n] = '\0';
-    nameLength = n;
-    if (tooLong) {
-	if (c != EOF) {
-	    unget();
-	}
-	return HK_RESULTS_BAD_LENGTH;
-    }
-
-    while (c != EOF && isBlank(c)) {
-	c = get();
+	return atEnd;
     }
     if (c < '0' || c > '9') {
 	/* The next read starts at what stands where the length should. */
-	if (c != EOF) {
-	    unget();
-	}
+	unget();
 	return HK_RESULTS_BAD_LENGTH;
     }
 
-    /* Only digits: no sign, and nothing above the 32-bit range. */
     uint64_t value = 0;
     bool overflow = false;
     do {
@@ -212,6 +192,41 @@ ResultsReader::readNameAndLength(int &c, char (&name)[HK_RESULTS_NAME_MAX + 1],
     }
     length = static_cast<uint32_t>(value);
     return HK_RESULTS_OK;
+}
+
+/*
+ * Steps 1 to 3 of one field: the name's length, the name, and the value's
+ * length. c is the next character, already taken; on success it is the
+ * character after the value's digits, the separator of step 4. A name
+ * longer than the file can still hold ends like a cut value, with the
+ * reader at the end.
+ */
+int
+ResultsReader::readNameAndLength(int &c, uint32_t &length)
+{
+    uint32_t nameLength;
+    int code = readLength(c, nameLength, HK_RESULTS_END);
+    if (code != HK_RESULTS_OK) {
+	return code;
+    }
+    if (bounded_ && nameLength > streamLeft_ + (end_ - pos_)) {
+	drain();
+	return HK_RESULTS_SHORT_VALUE;
+    }
+    /* Grows only as bytes arrive, where the stream tells no size. */
+    name_.clear();
+    uint32_t got = 0;
+    while (got < nameLength) {
+	uint32_t step = std::min<uint32_t>(nameLength - got, static_cast<uint32_t>(BLOCK_SIZE));
+	name_.resize(got + step);
+	size_t n = take(&name_[got], step);
+	got += static_cast<uint32_t>(n);
+	if (n < step) {
+	    return HK_RESULTS_SHORT_VALUE;
+	}
+    }
+    c = get();
+    return readLength(c, length, HK_RESULTS_BAD_LENGTH);
 }
 
 /*
@@ -307,17 +322,20 @@ ResultsReader::readEntry(ResultRecord &record)
      * back: it is the next character, already taken. A failure gives back
      * the character it stopped at, so a later call goes on from there.
      */
-    char name[HK_RESULTS_NAME_MAX + 1];
     int c = get();
     for (;;) {
-	size_t nameLength;
 	uint32_t length;
-	int code = readNameAndLength(c, name, nameLength, length);
+	int code;
+	try {
+	    code = readNameAndLength(c, length);
+	} catch (const std::bad_alloc &) {
+	    return HK_RESULTS_NO_MEMORY;
+	}
 	if (code != HK_RESULTS_OK) {
 	    return code;
 	}
 
-	code = readValueInto(c, length, record, std::string_view(name, nameLength));
+	code = readValueInto(c, length, record, name_);
 	if (code != HK_RESULTS_OK) {
 	    return code;
 	}
