@@ -9,7 +9,8 @@
  *
  *	Reading one field, the file's way of telling where things end:
  *	  1. skip blanks; the name's length is a run of decimal digits (the
- *	     file ends: -20; something else stands there: -30);
+ *	     file ends: -20; something else stands there: -30, and the run of
+ *	     non-blank characters there is passed over, as for step 3);
  *	  2. one character, whatever it is, separates it from the name;
  *	     exactly that many bytes are the name (the file ends first: -50);
  *	  3. skip blanks; the value's length is a run of decimal digits (none:
@@ -156,8 +157,8 @@ ResultsReader::drain()
  * A run of decimal digits after blanks, into length. c is the next
  * character, already taken; on success it is the character after the
  * digits. Nothing but digits (no sign), nothing above the 32-bit range:
- * -30, with the character it stopped at given back. The end of the file
- * before any digit is the given code.
+ * -30, the reader then past the run of characters that stood there. The
+ * end of the file before any digit is the given code.
  */
 int
 ResultsReader::readLength(int &c, uint32_t &length, int atEnd)
@@ -169,8 +170,13 @@ ResultsReader::readLength(int &c, uint32_t &length, int atEnd)
 	return atEnd;
     }
     if (c < '0' || c > '9') {
-	/* The next read starts at what stands where the length should. */
-	unget();
+	/*
+	 * What stands where the length should is passed over up to the next
+	 * blank, so that a further read makes progress.
+	 */
+	do {
+	    c = get();
+	} while (c != EOF && !isBlank(c));
 	return HK_RESULTS_BAD_LENGTH;
     }
 
@@ -185,8 +191,8 @@ ResultsReader::readLength(int &c, uint32_t &length, int atEnd)
 	c = get();
     } while (c >= '0' && c <= '9');
     if (overflow) {
-	if (c != EOF) {
-	    unget();
+	while (c != EOF && !isBlank(c)) {
+	    c = get();
 	}
 	return HK_RESULTS_BAD_LENGTH;
     }
