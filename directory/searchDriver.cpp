@@ -23,6 +23,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace hkdir {
@@ -266,10 +268,20 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 	    entry = connection.nextEntry(entry)) {
 	hkldap::AttributeWalk walk(connection, entry);
 	bool written = true;
+	/*
+	 * A server may send one attribute in several parts: the first part's
+	 * first value is the attribute's first value, as a look-up by name
+	 * finds it.
+	 */
+	std::unordered_set<std::string> seen;
 	for (const char *name = walk.next(); name != nullptr && written; name = walk.next()) {
 	    const char *data;
 	    size_t length;
-	    if (walk.firstValue(&data, &length)) {
+	    std::string key(name);
+	    for (char &ch : key) {
+		ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+	    }
+	    if (seen.insert(std::move(key)).second && walk.firstValue(&data, &length)) {
 		const void *nul = memchr(data, '\0', length);
 		if (nul != nullptr) {
 		    length = static_cast<size_t>(static_cast<const char *>(nul) - data);
