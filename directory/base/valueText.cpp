@@ -18,6 +18,10 @@ utf8SequenceLength(const unsigned char *b, size_t length)
     if (c < 0x80) {
 	return 1;
     }
+    if (c == 0xC0) {
+	/* Tcl's own form of U+0000, the only overlong form it takes. */
+	return length >= 2 && b[1] == 0x80 ? 2 : 0;
+    }
     size_t need;
     unsigned low = 0x80, high = 0xBF;	/* the second byte's range */
     if (c >= 0xC2 && c <= 0xDF) {
@@ -25,9 +29,8 @@ utf8SequenceLength(const unsigned char *b, size_t length)
     } else if (c >= 0xE0 && c <= 0xEF) {
 	need = 3;
 	if (c == 0xE0) {
-	    low = 0xA0;			/* no overlong forms */
-	} else if (c == 0xED) {
-	    high = 0x9F;		/* no surrogates */
+	    low = 0xA0;			/* no overlong forms; surrogates (ED A0..BF)
+					 * are characters to Tcl */
 	}
     } else if (c >= 0xF0 && c <= 0xF4) {
 	need = 4;
@@ -51,7 +54,7 @@ utf8SequenceLength(const unsigned char *b, size_t length)
 }
 
 bool
-isWellFormedUtf8(const char *bytes, size_t length)
+isTclUtf8(const char *bytes, size_t length)
 {
     const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes);
     size_t i = 0;
@@ -72,7 +75,7 @@ isWellFormedUtf8(const char *bytes, size_t length)
 void
 appendTclText(std::string &out, const char *bytes, size_t length)
 {
-    if (isWellFormedUtf8(bytes, length)) {
+    if (isTclUtf8(bytes, length)) {
 	out.append(bytes, length);
 	return;
     }
