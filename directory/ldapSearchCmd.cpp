@@ -19,6 +19,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 namespace hkdir {
 
@@ -59,7 +60,7 @@ const struct {
  * "userCertificate;binary" stay as the directory spelled them.
  */
 bool
-isPlainWord(const std::string &name)
+isPlainWord(std::string_view name)
 {
     if (name.empty() || name[0] == '{' || name[0] == '"') {
 	return false;
@@ -88,24 +89,31 @@ appendListElement(std::string &out, const char *bytes, size_t length)
 void
 formatEntryText(const ResultRecord &record, std::string &out)
 {
-    std::string name, value;
+    /* Text that is already Tcl's stays where it is; only other bytes are converted. */
+    std::string nameCopy, valueCopy;
+    auto asText = [](const char *bytes, size_t length, std::string &copy) {
+	if (isTclUtf8(bytes, length)) {
+	    return std::string_view(bytes, length);
+	}
+	copy.clear();
+	appendTclText(copy, bytes, length);
+	return std::string_view(copy);
+    };
     for (const auto &entry : record) {
 	const AttributeValue &bytes = *entry.second;
-	if (strlen(bytes.bytes()) != bytes.length()) {
+	if (memchr(bytes.bytes(), '\0', bytes.length()) != nullptr) {
 	    continue;		/* a zero byte inside: left out */
 	}
-	name.clear();
-	appendTclText(name, entry.first.data(), entry.first.size());
-	value.clear();
-	appendTclText(value, bytes.bytes(), bytes.length());
+	std::string_view name = asText(entry.first.data(), entry.first.size(), nameCopy);
+	std::string_view value = asText(bytes.bytes(), bytes.length(), valueCopy);
 	if (isPlainWord(name)) {
-	    out += name;
+	    out.append(name.data(), name.size());
 	} else {
 	    appendListElement(out, name.data(), name.size());
 	}
 	if (bracesQuoteSafely(value.data(), value.size())) {
 	    out += " {";
-	    out += value;
+	    out.append(value.data(), value.size());
 	    out += "} ";
 	} else {
 	    out += ' ';

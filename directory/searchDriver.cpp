@@ -16,6 +16,7 @@
 
 #include "directory/searchDriver.h"
 
+#include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/ldapPlatform.h"
 #include "directory/resultsFilePlatform.h"
@@ -23,8 +24,6 @@
 
 #include <cstring>
 #include <memory>
-#include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace hkdir {
@@ -171,6 +170,7 @@ private:
     const bool paging_;
     int32_t count_ = 0;
     bool writeFailed_ = false;
+    NameSet seen_;		/* the names of the entry being written */
 };
 
 /*
@@ -273,15 +273,11 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 	 * first value is the attribute's first value, as a look-up by name
 	 * finds it.
 	 */
-	std::unordered_set<std::string> seen;
+	seen_.clear();
 	for (const char *name = walk.next(); name != nullptr && written; name = walk.next()) {
 	    const char *data;
 	    size_t length;
-	    std::string key(name);
-	    for (char &ch : key) {
-		ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-	    }
-	    if (seen.insert(std::move(key)).second && walk.firstValue(&data, &length)) {
+	    if (seen_.insert(name) && walk.firstValue(&data, &length)) {
 		const void *nul = memchr(data, '\0', length);
 		if (nul != nullptr) {
 		    length = static_cast<size_t>(static_cast<const char *>(nul) - data);

@@ -55,19 +55,61 @@ isBlank(int c)
 
 } // namespace
 
+namespace {
+
+/* Puts the number in decimal and one space before end; returns where it starts. */
+char *
+lengthBefore(char *end, unsigned long long n)
+{
+    char *p = end;
+    *--p = ' ';
+    do {
+	*--p = static_cast<char>('0' + n % 10);
+	n /= 10;
+    } while (n != 0);
+    return p;
+}
+
+/* Fields up to this size go to the stream in one write. */
+const size_t FIELD_BUFFER_SIZE = 512;
+
+} // namespace
+
 bool
 writeAttributeField(FILE *out, const char *name, const char *value, size_t length)
 {
     /* A length beyond 32 bits is written as it is, and the reader refuses it. */
     size_t nameLength = strlen(name);
-    if (fprintf(out, "%llu ", static_cast<unsigned long long>(nameLength)) < 0
-	    || fwrite(name, 1, nameLength, out) != nameLength
-	    || fprintf(out, " %llu ", static_cast<unsigned long long>(length)) < 0
-	    || fwrite(value, 1, length, out) != length
-	    || putc(' ', out) == EOF) {
-	return false;
+    char nameDigits[24], valueDigits[24];
+    char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
+    char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length);
+    size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
+    size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
+
+    size_t total = nameHeadLength + nameLength + 1 + valueHeadLength + length + 1;
+    if (total <= FIELD_BUFFER_SIZE) {
+	char field[FIELD_BUFFER_SIZE];
+	char *p = field;
+	memcpy(p, nameHead, nameHeadLength);
+	p += nameHeadLength;
+	memcpy(p, name, nameLength);
+	p += nameLength;
+	*p++ = ' ';
+	memcpy(p, valueHead, valueHeadLength);
+	p += valueHeadLength;
+	if (length != 0) {
+	    memcpy(p, value, length);
+	}
+	p += length;
+	*p++ = ' ';
+	return fwrite(field, 1, total, out) == total;
     }
-    return true;
+    return fwrite(nameHead, 1, nameHeadLength, out) == nameHeadLength
+	    && fwrite(name, 1, nameLength, out) == nameLength
+	    && putc(' ', out) != EOF
+	    && fwrite(valueHead, 1, valueHeadLength, out) == valueHeadLength
+	    && fwrite(value, 1, length, out) == length
+	    && putc(' ', out) != EOF;
 }
 
 bool

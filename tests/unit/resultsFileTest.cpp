@@ -521,3 +521,26 @@ TEST(ResultRecord, SetReplacesCaseBlindAndClearEmpties)
     record.clear();
     EXPECT_EQ(fieldsOf(record), Fields());
 }
+
+TEST(NameSet, FirstOccurrenceCaseBlindAcrossGrowthAndClear)
+{
+    NameSet set;
+    /* Many names make the table grow several times; each is new once. */
+    for (int i = 0; i < 5000; i++) {
+	ASSERT_TRUE(set.insert("attr" + std::to_string(i))) << i;
+    }
+    const struct {
+	const char *name;
+	bool isNew;
+    } cases[] = {
+	{"ATTR17", false}, {"attr4999", false}, {"attr5000", true}, {"Attr5000", false},
+	{"attr", true}, {"", true}, {"", false}, {"\xC9t\xE9", true}, {"\xE9t\xE9", true},
+	{"attr17 ", true}, {"telephoneNumber", true}, {"TELEPHONEnumber", false},
+    };
+    for (const auto &c : cases) {
+	EXPECT_EQ(set.insert(c.name), c.isNew) << c.name;
+    }
+    set.clear();
+    EXPECT_TRUE(set.insert("ATTR17"));
+    EXPECT_FALSE(set.insert("attr17"));
+}
