@@ -42,6 +42,7 @@ SearchContext::releaseResults()
     resultsFile_.reset();
     HkpReleaseResultsClaim(claim_);
     claim_ = nullptr;
+    searched_ = false;
 }
 
 /*
@@ -72,8 +73,13 @@ SearchContext::runSearch(SearchParameters parameters)
     int result = runDirectorySearch(parameters);
     /* Only a refused search has a results file to read: an empty one. */
     if (result < 0 && result != HK_SEARCH_FAILED) {
+	if (claim_ == nullptr && !resultsPath_.empty()) {
+	    HkpDeleteResultsFile(resultsPath_.c_str());
+	}
 	releaseResults();
+	return result;
     }
+    searched_ = true;
     return result;
 }
 
@@ -83,10 +89,12 @@ SearchContext::readNextRecord(ResultRecord &record)
     record.clear();
     try {
 	if (!reader_) {
-	    if (claim_ == nullptr) {
+	    if (!searched_) {
 		return HK_RESULTS_CANNOT_OPEN;
 	    }
-	    resultsFile_.reset(HkpReadClaimedResults(claim_));
+	    /* A file that could not be claimed (it should not happen) is read by name. */
+	    resultsFile_.reset(claim_ != nullptr ? HkpReadClaimedResults(claim_)
+		    : HkpOpenResultsFile(resultsPath_.c_str()));
 	    if (!resultsFile_) {
 		return HK_RESULTS_CANNOT_OPEN;
 	    }

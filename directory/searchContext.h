@@ -60,6 +60,7 @@ private:
 
     std::string resultsPath_;
     HkpResultsClaim *claim_ = nullptr;
+    bool searched_ = false;		/* the last search left a results file */
     std::unique_ptr<FILE, int (*)(FILE *)> resultsFile_;
     std::unique_ptr<ResultsReader> reader_;
 };
