@@ -3,8 +3,8 @@
  *
  *	The process-wide state of the directory commands. One object with one
  *	constructor holds it, so that the run-time start-up builds it at load
- *	in a fixed order: first the results-file lock and counter, then the
- *	scrambling key. The key lives only in memory: it is assembled here and
+ *	in a fixed order: first the locks and the results-file counter, then
+ *	the scrambling key. The key lives only in memory: it is assembled here and
  *	does not stand in the module file.
  */
 
@@ -18,12 +18,14 @@ namespace {
 
 struct DirectoryState {
     HkpLock *resultsLock;
+    HkpLock *searchLock;
     uint32_t resultsCounter;
     ScrambleKey key;
 
     DirectoryState()
     {
 	resultsLock = HkpLockCreate();
+	searchLock = HkpLockCreate();
 	resultsCounter = 0;
 	assembleScrambleKey(key);
     }
@@ -40,6 +42,16 @@ nextResultsFileNumber()
     uint32_t n = state.resultsCounter++;
     HkpLockLeave(state.resultsLock);
     return n;
+}
+
+DirectoryLock::DirectoryLock()
+{
+    HkpLockEnter(state.searchLock);
+}
+
+DirectoryLock::~DirectoryLock()
+{
+    HkpLockLeave(state.searchLock);
 }
 
 const ScrambleKey &

@@ -162,7 +162,11 @@ private:
     Handle *handle_ = nullptr;
 };
 
-/* Walks the attribute names of one entry. */
+/*
+ * Walks the attributes of one entry, each with its first value, in one
+ * pass over the entry where the library allows it (libldap), so that an
+ * entry with many attributes costs time in step with its size.
+ */
 class AttributeWalk {
 public:
     AttributeWalk(Connection &connection, RawEntry *entry);
@@ -173,6 +177,12 @@ public:
     /* The next attribute name (the first on the first call), or nullptr. */
     const char *next();
 
+    /*
+     * The first value of the attribute that next() returned last, valid
+     * until the next call of next(); false when it has none.
+     */
+    bool firstValue(const char **data, size_t *length);
+
 private:
     void freeName();
 
@@ -181,6 +191,8 @@ private:
     RawAttributeWalk *walk_ = nullptr;
     char *name_ = nullptr;
     bool started_ = false;
+    std::string nameText_;		/* the name, where the library's is not C text */
+    RawValues *values_ = nullptr;	/* the current attribute's values */
 };
 
 /* The values of one attribute, with their lengths. */

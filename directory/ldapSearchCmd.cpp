@@ -10,6 +10,8 @@
 #include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/base/searchText.h"
+#include "directory/base/valueText.h"
+#include "directory/directoryState.h"
 #include "directory/searchContext.h"
 #include "directory/searchOptions.h"
 #include "core/hostkit.h"
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 namespace hkdir {
 
@@ -57,7 +60,7 @@ const struct {
  * "userCertificate;binary" stay as the directory spelled them.
  */
 bool
-isPlainWord(const std::string &name)
+isPlainWord(std::string_view name)
 {
     if (name.empty() || name[0] == '{' || name[0] == '"') {
 	return false;
@@ -86,23 +89,35 @@ appendListElement(std::string &out, const char *bytes, size_t length)
 void
 formatEntryText(const ResultRecord &record, std::string &out)
 {
+    /* Text that is already Tcl's stays where it is; only other bytes are converted. */
+    std::string nameCopy, valueCopy;
+    auto asText = [](const char *bytes, size_t length, std::string &copy) {
+	if (isTclUtf8(bytes, length)) {
+	    return std::string_view(bytes, length);
+	}
+	copy.clear();
+	appendTclText(copy, bytes, length);
+	return std::string_view(copy);
+    };
     for (const auto &entry : record) {
-	const AttributeValue &value = *entry.second;
-	if (strlen(value.bytes()) != value.length()) {
+	const AttributeValue &bytes = *entry.second;
+	if (memchr(bytes.bytes(), '\0', bytes.length()) != nullptr) {
 	    continue;		/* a zero byte inside: left out */
 	}
-	if (isPlainWord(entry.first)) {
-	    out += entry.first;
+	std::string_view name = asText(entry.first.data(), entry.first.size(), nameCopy);
+	std::string_view value = asText(bytes.bytes(), bytes.length(), valueCopy);
+	if (isPlainWord(name)) {
+	    out.append(name.data(), name.size());
 	} else {
-	    appendListElement(out, entry.first.data(), entry.first.size());
+	    appendListElement(out, name.data(), name.size());
 	}
-	if (bracesQuoteSafely(value.bytes(), value.length())) {
+	if (bracesQuoteSafely(value.data(), value.size())) {
 	    out += " {";
-	    out.append(value.bytes(), value.length());
+	    out.append(value.data(), value.size());
 	    out += "} ";
 	} else {
 	    out += ' ';
-	    appendListElement(out, value.bytes(), value.length());
+	    appendListElement(out, value.data(), value.size());
 	    out += ' ';
 	}
     }
@@ -110,18 +125,52 @@ formatEntryText(const ResultRecord &record, std::string &out)
 
 } // namespace hkdir
 
+namespace {
+
+using namespace hkdir;
+
+/* What a command ends with, worked out under the directory lock and given to Tcl after it. */
+struct Outcome {
+    bool ok = true;
+    std::string text;		/* the result, or the message of a failure */
+    bool hasMessage = true;
+    int code = 0;
+};
+
+Outcome
+fail(const char *message, int code)
+{
+    Outcome outcome;
+    outcome.ok = false;
+    outcome.text = message;
+    outcome.code = code;
+    return outcome;
+}
+
+int
+finish(Tcl_Interp *interp, const Outcome &outcome)
+{
+    if (outcome.ok) {
+	return hkSetNarrowResult(interp, outcome.text.c_str());
+    }
+    if (!outcome.hasMessage) {
+	return hkFailCode(interp, outcome.code);
+    }
+    return hkFailNarrow(interp, outcome.text.c_str(), outcome.code);
+}
+
 /*
- * ldapsearch optionname optionvalue optionname optionvalue ?...?
- *
- * The previous search and its file go first, before the words are looked
- * at; even a usage error leaves a new, empty current search. Memory
- * running out anywhere in the search is "Not enough memory".
+ * The search itself, under the directory lock. The previous search and its
+ * file go first, before the words are looked at; even a usage error leaves
+ * a new, empty current search. Memory running out anywhere in the search
+ * is "Not enough memory".
  */
-extern "C" int
-HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
+Outcome
+search(int argc, const char *argv[])
 {
     using namespace hkdir;
 
+    DirectoryLock lock;
     SearchContext *context = nullptr;
     try {
 	context = &replaceCurrentSearch();
@@ -129,28 +178,66 @@ HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
     }
 
     if (argc < LDAPSEARCH_MIN_WORDS || argc % 2 == 0) {
-	return hkFailNarrow(interp, USAGE_TEXT, LDAPSEARCH_USAGE);
+	return fail(USAGE_TEXT, LDAPSEARCH_USAGE);
     }
     if (context == nullptr) {
-	return hkFailNarrow(interp, NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
+	return fail(NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
     }
 
     int result;
     try {
 	result = context->runSearch(readSearchOptions(argc - 1, argv + 1));
     } catch (const std::bad_alloc &) {
-	return hkFailNarrow(interp, NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
+	return fail(NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
     }
 
     if (result >= 0) {
-	return hkSetNarrowResult(interp, std::to_string(result).c_str());
+	Outcome outcome;
+	outcome.text = std::to_string(result);
+	return outcome;
     }
     for (const auto &failure : SEARCH_FAILURES) {
 	if (failure.code == result) {
-	    return hkFailNarrow(interp, failure.message, result);
+	    return fail(failure.message, result);
 	}
     }
-    return hkFailCode(interp, result);
+    Outcome outcome = fail("", result);
+    outcome.hasMessage = false;
+    return outcome;
+}
+
+/* The next entry of the current search, read under the directory lock. */
+int
+readNext(ResultRecord &record)
+{
+    using namespace hkdir;
+
+    DirectoryLock lock;
+    SearchContext *context = currentSearch();
+    if (context == nullptr) {
+	return HK_RESULTS_CANNOT_OPEN;
+    }
+    return context->readNextRecord(record);
+}
+
+} // namespace
+
+/*
+ * ldapsearch optionname optionvalue optionname optionvalue ?...?
+ *
+ * Commands of all threads take turns: a search runs whole under the
+ * directory lock, and the result goes to Tcl after it is let go.
+ */
+extern "C" int
+HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
+{
+    Outcome outcome;
+    try {
+	outcome = search(argc, argv);
+    } catch (const std::bad_alloc &) {
+	outcome = fail(NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
+    }
+    return finish(interp, outcome);
 }
 
 /*
@@ -163,13 +250,9 @@ HkLdapSearchGetNextItemCmd(ClientData, Tcl_Interp *interp, int, const char *[])
 {
     using namespace hkdir;
 
-    SearchContext *context = currentSearch();
-    if (context == nullptr) {
-	return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, HK_RESULTS_CANNOT_OPEN);
-    }
     try {
 	ResultRecord record;
-	int code = context->readNextRecord(record);
+	int code = readNext(record);
 	if (code != HK_RESULTS_OK) {
 	    return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, code);
 	}

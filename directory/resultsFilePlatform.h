@@ -2,9 +2,10 @@
  * resultsFilePlatform.h --
  *
  *	Platform operations on the search results folder and files: where the
- *	folder is, naming, deleting, creating and opening the files, and how
- *	much an open one has left. Defined in directory/unix/unixResultsFile.cpp
- *	and directory/win/winResultsFile.cpp.
+ *	folder is, naming, claiming, writing, reading and deleting the files,
+ *	and how much an open one has left. Paths are UTF-8 text of any length
+ *	the system allows. Defined in directory/unix/unixResultsFile.cpp and
+ *	directory/win/winResultsFile.cpp.
  */
 
 #ifndef HOSTKIT_RESULTS_FILE_PLATFORM_H
@@ -13,22 +14,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 /*
- * Writes the folder of the search results files into path (size bytes,
- * terminator included): "Ombri\Dialcraft" under the user's application-data
- * folder (Windows: SHGetFolderPathA with CSIDL_APPDATA|CSIDL_FLAG_CREATE;
- * Unix: $XDG_DATA_HOME, else ~/.local/share, "Ombri/Dialcraft"), creating it
- * with its missing parents (Unix: mode 0700). Leaves path empty when the
- * folder's name does not fit.
+ * The folder of the search results files: "Ombri\Dialcraft" under the
+ * user's application-data folder (Windows: SHGetFolderPathW with
+ * CSIDL_APPDATA|CSIDL_FLAG_CREATE; Unix: $XDG_DATA_HOME, else
+ * ~/.local/share, "Ombri/Dialcraft"), created with its missing parents
+ * (Unix: mode 0700) when it is not there. The name is given even when the
+ * folder cannot be made; empty only where the system names no
+ * application-data folder at all.
  */
-void HkpResultsFolder(char *path, size_t size);
+std::string HkpResultsFolder();
 
-/*
- * Appends a file name to a folder path with one separator in between. False,
- * with path unchanged, when the result does not fit into size bytes.
- */
-bool HkpAppendPath(char *path, size_t size, const char *name);
+/* The folder and the file name with one separator in between. */
+std::string HkpJoinPath(const std::string &folder, const std::string &name);
 
 enum HkpDeleteStatus {
     HKP_DELETED = 0,
@@ -39,17 +39,52 @@ enum HkpDeleteStatus {
 HkpDeleteStatus HkpDeleteResultsFile(const char *path);
 
 /*
- * Creates or truncates a results file and opens it as a text stream for
- * writing; null on failure. Unix: mode 0600, the file holds data about
- * people.
+ * A results file that one search holds for itself, from before the search
+ * writes it until the search is discarded: other processes of the user
+ * (whose counters also start at 0) see it in use and take another number,
+ * and reading goes to this file whatever becomes of its name.
+ */
+typedef struct HkpResultsClaim HkpResultsClaim;
+
+enum HkpClaimStatus {
+    HKP_CLAIMED = 0,		/* the file is new, empty and this search's */
+    HKP_CLAIM_IN_USE,		/* a live search of another process holds the
+				 * name, or something that cannot be deleted
+				 * stands there: try the next number */
+    HKP_CLAIM_FAILED		/* no file can be made there (no folder, no
+				 * space, no permission) */
+};
+
+/*
+ * Creates the results file exclusively (Unix: mode 0600; an older file of
+ * that name that no live search holds is deleted first) and holds it.
+ */
+HkpClaimStatus HkpClaimResultsFile(const std::string &path, HkpResultsClaim **claim);
+
+/*
+ * Opens the claimed file as a text stream for reading from its start; null
+ * on failure. The stream is not handed down to programs that execprocess
+ * starts (close-on-exec on Unix, not inheritable on Windows). The caller
+ * closes the stream before releasing the claim.
+ */
+FILE *HkpReadClaimedResults(HkpResultsClaim *claim);
+
+/*
+ * Deletes the claimed file (if its name still names it) and lets it go.
+ * Null is allowed.
+ */
+void HkpReleaseResultsClaim(HkpResultsClaim *claim);
+
+/*
+ * Opens a results file as a text stream for writing, truncating it (a
+ * claimed file stays the same file); creates it when missing (Unix: mode
+ * 0600, the file holds data about people). Null on failure.
  */
 FILE *HkpCreateResultsFile(const char *path);
 
 /*
- * Opens a results file as a text stream for reading; null on failure. The
- * stream is not handed down to programs that execprocess starts while a
- * search is being read (close-on-exec on Unix, not inheritable on Windows),
- * so that such a program cannot keep the file from being deleted.
+ * Opens a results file by name as a text stream for reading; null on
+ * failure. Not handed down to programs that execprocess starts.
  */
 FILE *HkpOpenResultsFile(const char *path);
 

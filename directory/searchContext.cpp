@@ -9,7 +9,6 @@
 #include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/directoryState.h"
-#include "directory/resultsFilePlatform.h"
 
 #include <new>
 #include <string>
@@ -18,7 +17,7 @@ namespace hkdir {
 
 namespace {
 
-/* Numbers tried for a results path whose old file can be deleted. */
+/* Numbers tried for a results file of this search's own. */
 const int RESULTS_PATH_ATTEMPTS = 1000;
 
 SearchContext *current = nullptr;
@@ -28,40 +27,38 @@ SearchContext *current = nullptr;
 SearchContext::SearchContext()
     : resultsFile_(nullptr, fclose)
 {
-    resultsPath_[0] = '\0';
-    chooseResultsPath();
 }
 
 SearchContext::~SearchContext()
 {
-    /* Only this context's own stream: others in the process are not ours. */
+    releaseResults();
+}
+
+/* Only this context's own stream and file: others in the process are not ours. */
+void
+SearchContext::releaseResults()
+{
     reader_.reset();
     resultsFile_.reset();
-    if (resultsPath_[0] != '\0') {
-	HkpDeleteResultsFile(resultsPath_);
-    }
+    HkpReleaseResultsClaim(claim_);
+    claim_ = nullptr;
+    searched_ = false;
 }
 
 /*
- * Takes the next number until the file of that name is gone. A folder
- * whose files cannot be deleted would make this loop for ever, so it stops
- * after a bounded number of attempts and keeps the last path; writing the
- * results then fails, which the search reports.
+ * Takes the next number until a file of that name is this search's own. A
+ * folder whose names are all taken would make this loop for ever, so it
+ * stops after a bounded number of attempts and keeps the last path;
+ * writing the results then fails, which the search reports with that path.
  */
 void
-SearchContext::chooseResultsPath()
+SearchContext::claimResultsPath()
 {
+    std::string folder = HkpResultsFolder();
     for (int attempt = 0; attempt < RESULTS_PATH_ATTEMPTS; attempt++) {
-	resultsPath_[0] = '\0';
-	HkpResultsFolder(resultsPath_, sizeof resultsPath_);
-	std::string name = "Ldap_" + std::to_string(nextResultsFileNumber()) + ".txt";
-	if (resultsPath_[0] == '\0'
-		|| !HkpAppendPath(resultsPath_, sizeof resultsPath_, name.c_str())) {
-	    /* A cut path could name somebody else's file: use none at all. */
-	    resultsPath_[0] = '\0';
-	    return;
-	}
-	if (HkpDeleteResultsFile(resultsPath_) != HKP_DELETE_FAILED) {
+	resultsPath_ = HkpJoinPath(folder,
+		"Ldap_" + std::to_string(nextResultsFileNumber()) + ".txt");
+	if (folder.empty() || HkpClaimResultsFile(resultsPath_, &claim_) != HKP_CLAIM_IN_USE) {
 	    return;
 	}
     }
@@ -70,8 +67,20 @@ SearchContext::chooseResultsPath()
 int
 SearchContext::runSearch(SearchParameters parameters)
 {
+    releaseResults();
+    claimResultsPath();
     parameters.resultsPath = resultsPath_;
-    return runDirectorySearch(parameters);
+    int result = runDirectorySearch(parameters);
+    /* Only a refused search has a results file to read: an empty one. */
+    if (result < 0 && result != HK_SEARCH_FAILED) {
+	if (claim_ == nullptr && !resultsPath_.empty()) {
+	    HkpDeleteResultsFile(resultsPath_.c_str());
+	}
+	releaseResults();
+	return result;
+    }
+    searched_ = true;
+    return result;
 }
 
 int
@@ -80,10 +89,12 @@ SearchContext::readNextRecord(ResultRecord &record)
     record.clear();
     try {
 	if (!reader_) {
-	    if (resultsPath_[0] == '\0') {
+	    if (!searched_) {
 		return HK_RESULTS_CANNOT_OPEN;
 	    }
-	    resultsFile_.reset(HkpOpenResultsFile(resultsPath_));
+	    /* A file that could not be claimed (it should not happen) is read by name. */
+	    resultsFile_.reset(claim_ != nullptr ? HkpReadClaimedResults(claim_)
+		    : HkpOpenResultsFile(resultsPath_.c_str()));
 	    if (!resultsFile_) {
 		return HK_RESULTS_CANNOT_OPEN;
 	    }

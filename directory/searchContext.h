@@ -2,36 +2,32 @@
  * searchContext.h --
  *
  *	The search context: the results file of one directory search (its
- *	path, chosen when the context is made, and the stream and reader that
- *	hand its entries back), and the process-wide current search that
- *	ldapsearch replaces and ldapsearchgetnextitem reads from.
+ *	path and the claim on it, taken when the search starts, and the stream
+ *	and reader that hand its entries back), and the process-wide current
+ *	search that ldapsearch replaces and ldapsearchgetnextitem reads from.
  *
- *	The current search is not guarded by a lock: one search at a time per
- *	process.
+ *	The current search belongs to the process, not to an interpreter or a
+ *	thread: callers hold the directory lock (directoryState.h) for as long
+ *	as they use it.
  */
 
 #ifndef HOSTKIT_SEARCH_CONTEXT_H
 #define HOSTKIT_SEARCH_CONTEXT_H
 
+#include "directory/resultsFilePlatform.h"
 #include "directory/searchDriver.h"
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace hkdir {
 
 class ResultRecord;
 class ResultsReader;
 
-/* The longest results path, terminator included: the Windows limit (MAX_PATH). */
-enum { HK_RESULTS_PATH_SIZE = 260 };
-
 class SearchContext {
 public:
-    /*
-     * Chooses the results path (and deletes a stale file of that name).
-     * Throws std::bad_alloc when memory runs out.
-     */
     SearchContext();
 
     /* Closes the read stream, deletes the results file. */
@@ -40,20 +36,31 @@ public:
     SearchContext(const SearchContext &) = delete;
     SearchContext &operator=(const SearchContext &) = delete;
 
-    /* runDirectorySearch with this context's results file. */
+    /*
+     * Claims a results file (the next free number), then runDirectorySearch
+     * with it. A search that leaves no results (no connection, no bind, a
+     * file that cannot be written) deletes the file at once. Throws
+     * std::bad_alloc when memory runs out.
+     */
     int runSearch(SearchParameters parameters);
 
     /*
      * Reads the next entry of the results file into the record:
-     * HK_RESULTS_OK, HK_RESULTS_CANNOT_OPEN when the file cannot be opened,
+     * HK_RESULTS_OK, HK_RESULTS_CANNOT_OPEN when there is no file to read,
      * or a code of ResultsReader::readEntry.
      */
     int readNextRecord(ResultRecord &record);
 
-private:
-    void chooseResultsPath();
+    /* The results path chosen by runSearch (empty before). */
+    const std::string &resultsPath() const { return resultsPath_; }
 
-    char resultsPath_[HK_RESULTS_PATH_SIZE];
+private:
+    void claimResultsPath();
+    void releaseResults();
+
+    std::string resultsPath_;
+    HkpResultsClaim *claim_ = nullptr;
+    bool searched_ = false;		/* the last search left a results file */
     std::unique_ptr<FILE, int (*)(FILE *)> resultsFile_;
     std::unique_ptr<ResultsReader> reader_;
 };

@@ -16,6 +16,7 @@
 
 #include "directory/searchDriver.h"
 
+#include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/ldapPlatform.h"
 #include "directory/resultsFilePlatform.h"
@@ -152,6 +153,9 @@ public:
     /* The entries written so far. */
     int32_t count() const { return count_; }
 
+    /* True once the results file refused a write. */
+    bool writeFailed() const { return writeFailed_; }
+
 private:
     void writeEntries(Connection &connection, const Message &message);
     void followReference(Connection &connection, const Message &reference, int depth);
@@ -165,6 +169,8 @@ private:
     FILE *results_;
     const bool paging_;
     int32_t count_ = 0;
+    bool writeFailed_ = false;
+    NameSet seen_;		/* the names of the entry being written */
 };
 
 /*
@@ -241,30 +247,48 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		/* Messages of other types hold no entries. */
 		failedWaits = 0;
 		writeEntries(connection, message);
+		if (writeFailed_) {
+		    return true;
+		}
 		break;
 	    }
 	}
     }
 }
 
-/* Writes every entry of a message, each attribute's first value cut at a NUL. */
+/*
+ * Writes every entry of a message, each attribute's first value cut at a
+ * NUL, walking each entry once. A write that the file refuses (a full
+ * disk) stops the writing: writeFailed() tells.
+ */
 void
 SearchRun::writeEntries(Connection &connection, const Message &message)
 {
-    for (RawEntry *entry = connection.firstEntry(message); entry != nullptr;
+    for (RawEntry *entry = connection.firstEntry(message); entry != nullptr && !writeFailed_;
 	    entry = connection.nextEntry(entry)) {
 	hkldap::AttributeWalk walk(connection, entry);
-	for (const char *name = walk.next(); name != nullptr; name = walk.next()) {
-	    hkldap::ValueList values(connection, entry, name);
-	    if (values.count() > 0 && values.data(0) != nullptr) {
-		const char *data = values.data(0);
-		const void *nul = memchr(data, '\0', values.length(0));
-		size_t length = nul ? static_cast<size_t>(static_cast<const char *>(nul) - data)
-			: values.length(0);
-		writeAttributeField(results_, name, data, length);
+	bool written = true;
+	/*
+	 * A server may send one attribute in several parts: the first part's
+	 * first value is the attribute's first value, as a look-up by name
+	 * finds it.
+	 */
+	seen_.clear();
+	for (const char *name = walk.next(); name != nullptr && written; name = walk.next()) {
+	    const char *data;
+	    size_t length;
+	    if (seen_.insert(name) && walk.firstValue(&data, &length)) {
+		const void *nul = memchr(data, '\0', length);
+		if (nul != nullptr) {
+		    length = static_cast<size_t>(static_cast<const char *>(nul) - data);
+		}
+		written = writeAttributeField(results_, name, data, length);
 	    }
 	}
-	writeEntryEnd(results_);
+	if (!written || !writeEntryEnd(results_)) {
+	    writeFailed_ = true;
+	    return;
+	}
 	count_++;
     }
 }
@@ -372,8 +396,13 @@ runDirectorySearch(const SearchParameters &parameters)
     SearchRun run(parameters, filter, results.get(), paging);
     bool failed = run.searchServer(connection, parameters.searchBase, 0);
 
-    results.reset();
+    /* Written only when every write and the close went through (a full disk). */
+    bool closed = fclose(results.release()) == 0;
     connection.close();
+    if (run.writeFailed() || !closed) {
+	reportCannotWriteResults(parameters.resultsPath);
+	return HK_SEARCH_NO_RESULTS_FILE;
+    }
     reportTotal(run.count());
     if (failed && run.count() == 0) {
 	return HK_SEARCH_FAILED;

@@ -125,6 +125,12 @@ reportCannotCreateResults(const std::string &path)
 }
 
 void
+reportCannotWriteResults(const std::string &path)
+{
+    report(ERR, "\nCannot write file %s: the results are not complete.\n\n", path.c_str());
+}
+
+void
 reportCannotStartSearch(int code)
 {
     report(ERR, "\nCannot start search (0x%lx)\n\n", static_cast<unsigned long>(code));

@@ -42,6 +42,7 @@ void reportCannotSetVersion(int code);
 void reportCannotSetReferrals(int code);
 void reportCannotSetHopLimit(int code);
 void reportCannotCreateResults(const std::string &path);
+void reportCannotWriteResults(const std::string &path);
 void reportCannotStartSearch(int code);
 void reportWaitFailed(unsigned long code);
 void reportWaitTimedOut(unsigned long code);

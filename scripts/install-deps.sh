@@ -27,6 +27,7 @@ if [ ! -e /usr/sbin/policy-rc.d ]; then
 fi
 
 # wine32 needs the i386 architecture; wine64 alone is enough for the 64-bit DLL.
+# tcl-thread: the directory suite runs searches from several threads at once.
 # zip: Tcl 9's build packs its script library with it (scripts/build-tcl9.sh);
 # without it Tcl builds a zip tool of its own first.
 # Samba's AD domain controller for tests/ad: samba-ad-provision holds the
@@ -35,7 +36,7 @@ fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config dpkg-dev \
-  tcl8.6 tcl8.6-dev tcllib \
+  tcl8.6 tcl8.6-dev tcllib tcl-thread \
   libgtest-dev googletest \
   clang libclang-rt-14-dev \
   mingw-w64 wine wine64 \

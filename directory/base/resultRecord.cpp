@@ -7,6 +7,7 @@
 
 #include "directory/base/resultRecord.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -43,11 +44,93 @@ ResultRecord::set(std::string_view name, std::unique_ptr<AttributeValue> value)
     if (!value) {
 	return;
     }
+    /* Names that come in order, as many servers send them, go to the end at once. */
+    if (entries_.empty() || compareNamesCaseBlind(entries_.rbegin()->first, name) < 0) {
+	entries_.emplace_hint(entries_.end(), std::string(name), std::move(value));
+	return;
+    }
     auto place = entries_.lower_bound(name);
     if (place != entries_.end() && compareNamesCaseBlind(name, place->first) == 0) {
 	place = entries_.erase(place);
     }
     entries_.emplace_hint(place, std::string(name), std::move(value));
+}
+
+namespace {
+
+inline unsigned char
+folded(char c)
+{
+    unsigned u = static_cast<unsigned char>(c);
+    return static_cast<unsigned char>(u - 'A' < 26u ? u + ('a' - 'A') : u);
+}
+
+/* FNV-1a over the folded bytes. */
+uint64_t
+caseBlindHash(std::string_view name)
+{
+    uint64_t h = 14695981039346656037ULL;
+    for (char c : name) {
+	h = (h ^ folded(c)) * 1099511628211ULL;
+    }
+    return h;
+}
+
+} // namespace
+
+bool
+NameSet::insert(std::string_view name)
+{
+    if ((count_ + 1) * 2 > slots_.size()) {
+	grow();
+    }
+    uint64_t hash = caseBlindHash(name);
+    size_t mask = slots_.size() - 1;
+    for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {
+	Slot &slot = slots_[i];
+	if (slot.offset == 0) {
+	    slot.hash = hash;
+	    slot.offset = static_cast<uint32_t>(names_.size()) + 1;
+	    slot.length = static_cast<uint32_t>(name.size());
+	    names_.append(name.data(), name.size());
+	    count_++;
+	    return true;
+	}
+	if (slot.hash == hash && slot.length == name.size()
+		&& compareNamesCaseBlind(std::string_view(names_).substr(slot.offset - 1,
+			slot.length), name) == 0) {
+	    return false;
+	}
+    }
+}
+
+void
+NameSet::clear()
+{
+    if (count_ != 0) {
+	std::fill(slots_.begin(), slots_.end(), Slot{0, 0, 0});
+    }
+    names_.clear();
+    count_ = 0;
+}
+
+/* Doubles the table (16 slots at first) and places the names again. */
+void
+NameSet::grow()
+{
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{0, 0, 0});
+    size_t mask = slots_.size() - 1;
+    for (const Slot &slot : old) {
+	if (slot.offset != 0) {
+	    size_t i = static_cast<size_t>(slot.hash) & mask;
+	    while (slots_[i].offset != 0) {
+		i = (i + 1) & mask;
+	    }
+	    slots_[i] = slot;
+	}
+    }
 }
 
 } // namespace hkdir

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hkdir {
 
@@ -84,6 +85,32 @@ struct CaseBlindLess {
     {
 	return compareNamesCaseBlind(a, b) < 0;
     }
+};
+
+/*
+ * A set of attribute names compared case-blind as above, for telling the
+ * first occurrence of a name in an entry from later ones. Open addressing
+ * over one buffer of the names: no allocation per name.
+ */
+class NameSet {
+public:
+    /* Adds the name; false when a name equal to it case-blind is there already. */
+    bool insert(std::string_view name);
+
+    /* Empties the set, keeping its storage. */
+    void clear();
+
+private:
+    struct Slot {
+	uint64_t hash;
+	uint32_t offset;	/* into names_, plus one; 0: the slot is free */
+	uint32_t length;
+    };
+    void grow();
+
+    std::string names_;
+    std::vector<Slot> slots_;
+    size_t count_ = 0;
 };
 
 class ResultRecord {

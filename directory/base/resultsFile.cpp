@@ -8,15 +8,21 @@
  *	back it.
  *
  *	Reading one field, the file's way of telling where things end:
- *	  1. skip blanks; the name is the run up to the next blank (none: -20);
- *	  2. skip blanks; the length is a run of decimal digits (none: -30);
- *	  3. one character, whatever it is, separates the length from the value;
- *	  4. exactly length bytes are the value (the file ends first: -50);
+ *	  1. skip blanks; the name's length is a run of decimal digits (the
+ *	     file ends: -20; something else stands there: -30, and the run of
+ *	     non-blank characters there is passed over, as for step 3);
+ *	  2. one character, whatever it is, separates it from the name;
+ *	     exactly that many bytes are the name (the file ends first: -50);
+ *	  3. skip blanks; the value's length is a run of decimal digits (none:
+ *	     -30);
+ *	  4. one character, whatever it is, separates the length from the value;
+ *	     exactly length bytes are the value (the file ends first: -50);
  *	  5. one character, whatever it is, follows the value;
  *	  6. the next character, if CR or LF, ends the entry; otherwise it
  *	     belongs to the next field.
- *	So a value may begin or end with blanks and hold any byte, and lines
- *	without fields are passed over by the blank skipping of step 1.
+ *	So names and values may begin or end with blanks, be of any length the
+ *	file can hold and hold any byte, and lines without fields are passed
+ *	over by the blank skipping of step 1.
  */
 
 #include "directory/base/resultsFile.h"
@@ -49,19 +55,67 @@ isBlank(int c)
 
 } // namespace
 
-void
+namespace {
+
+/* Puts the number in decimal and one space before end; returns where it starts. */
+char *
+lengthBefore(char *end, unsigned long long n)
+{
+    char *p = end;
+    *--p = ' ';
+    do {
+	*--p = static_cast<char>('0' + n % 10);
+	n /= 10;
+    } while (n != 0);
+    return p;
+}
+
+/* Fields up to this size go to the stream in one write. */
+const size_t FIELD_BUFFER_SIZE = 512;
+
+} // namespace
+
+bool
 writeAttributeField(FILE *out, const char *name, const char *value, size_t length)
 {
     /* A length beyond 32 bits is written as it is, and the reader refuses it. */
-    fprintf(out, "%s %llu ", name, static_cast<unsigned long long>(length));
-    fwrite(value, 1, length, out);
-    putc(' ', out);
+    size_t nameLength = strlen(name);
+    char nameDigits[24], valueDigits[24];
+    char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
+    char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length);
+    size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
+    size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
+
+    size_t total = nameHeadLength + nameLength + 1 + valueHeadLength + length + 1;
+    if (total <= FIELD_BUFFER_SIZE) {
+	char field[FIELD_BUFFER_SIZE];
+	char *p = field;
+	memcpy(p, nameHead, nameHeadLength);
+	p += nameHeadLength;
+	memcpy(p, name, nameLength);
+	p += nameLength;
+	*p++ = ' ';
+	memcpy(p, valueHead, valueHeadLength);
+	p += valueHeadLength;
+	if (length != 0) {
+	    memcpy(p, value, length);
+	}
+	p += length;
+	*p++ = ' ';
+	return fwrite(field, 1, total, out) == total;
+    }
+    return fwrite(nameHead, 1, nameHeadLength, out) == nameHeadLength
+	    && fwrite(name, 1, nameLength, out) == nameLength
+	    && putc(' ', out) != EOF
+	    && fwrite(valueHead, 1, valueHeadLength, out) == valueHeadLength
+	    && fwrite(value, 1, length, out) == length
+	    && putc(' ', out) != EOF;
 }
 
-void
+bool
 writeEntryEnd(FILE *out)
 {
-    fputs("\n", out);
+    return fputs("\n", out) != EOF;
 }
 
 ResultsReader::ResultsReader(FILE *in, uint64_t bytesLeft)
@@ -142,58 +196,32 @@ ResultsReader::drain()
 }
 
 /*
- * Steps 1 and 2 of one field: the name (a run of non-blank characters
- * after blanks) and the length (decimal digits after blanks). c is the
- * next character, already taken; on success it is the character after the
- * digits, the separator of step 3.
+ * A run of decimal digits after blanks, into length. c is the next
+ * character, already taken; on success it is the character after the
+ * digits. Nothing but digits (no sign), nothing above the 32-bit range:
+ * -30, the reader then past the run of characters that stood there. The
+ * end of the file before any digit is the given code.
  */
 int
-ResultsReader::readNameAndLength(int &c, char (&name)[HK_RESULTS_NAME_MAX + 1],
-	size_t &nameLength, uint32_t &length)
+ResultsReader::readLength(int &c, uint32_t &length, int atEnd)
 {
     while (c != EOF && isBlank(c)) {
 	c = get();
     }
     if (c == EOF) {
-	return HK_RESULTS_END;
-    }
-
-    /*
-     * An over-long name is read to its end, so the reader stands where its
-     * length would start, and refused: storing a cut name would pass off
-     * a different attribute as this one.
-     */
-    size_t n = 0;
-    bool tooLong = false;
-    do {
-	if (n < HK_RESULTS_NAME_MAX) {
-	    name[n++] = static_cast<char>(c);
-	} else {
-	    tooLong = true;
-	}
-	c = get();
-    } while (c != EOF && !isBlank(c));
-    name[n] = '\0';
-    nameLength = n;
-    if (tooLong) {
-	if (c != EOF) {
-	    unget();
-	}
-	return HK_RESULTS_BAD_LENGTH;
-    }
-
-    while (c != EOF && isBlank(c)) {
-	c = get();
+	return atEnd;
     }
     if (c < '0' || c > '9') {
-	/* The next read starts at what stands where the length should. */
-	if (c != EOF) {
-	    unget();
-	}
+	/*
+	 * What stands where the length should is passed over up to the next
+	 * blank, so that a further read makes progress.
+	 */
+	do {
+	    c = get();
+	} while (c != EOF && !isBlank(c));
 	return HK_RESULTS_BAD_LENGTH;
     }
 
-    /* Only digits: no sign, and nothing above the 32-bit range. */
     uint64_t value = 0;
     bool overflow = false;
     do {
@@ -205,13 +233,48 @@ ResultsReader::readNameAndLength(int &c, char (&name)[HK_RESULTS_NAME_MAX + 1],
 	c = get();
     } while (c >= '0' && c <= '9');
     if (overflow) {
-	if (c != EOF) {
-	    unget();
+	while (c != EOF && !isBlank(c)) {
+	    c = get();
 	}
 	return HK_RESULTS_BAD_LENGTH;
     }
     length = static_cast<uint32_t>(value);
     return HK_RESULTS_OK;
+}
+
+/*
+ * Steps 1 to 3 of one field: the name's length, the name, and the value's
+ * length. c is the next character, already taken; on success it is the
+ * character after the value's digits, the separator of step 4. A name
+ * longer than the file can still hold ends like a cut value, with the
+ * reader at the end.
+ */
+int
+ResultsReader::readNameAndLength(int &c, uint32_t &length)
+{
+    uint32_t nameLength;
+    int code = readLength(c, nameLength, HK_RESULTS_END);
+    if (code != HK_RESULTS_OK) {
+	return code;
+    }
+    if (bounded_ && nameLength > streamLeft_ + (end_ - pos_)) {
+	drain();
+	return HK_RESULTS_SHORT_VALUE;
+    }
+    /* Grows only as bytes arrive, where the stream tells no size. */
+    name_.clear();
+    uint32_t got = 0;
+    while (got < nameLength) {
+	uint32_t step = std::min<uint32_t>(nameLength - got, static_cast<uint32_t>(BLOCK_SIZE));
+	name_.resize(got + step);
+	size_t n = take(&name_[got], step);
+	got += static_cast<uint32_t>(n);
+	if (n < step) {
+	    return HK_RESULTS_SHORT_VALUE;
+	}
+    }
+    c = get();
+    return readLength(c, length, HK_RESULTS_BAD_LENGTH);
 }
 
 /*
@@ -307,17 +370,20 @@ ResultsReader::readEntry(ResultRecord &record)
      * back: it is the next character, already taken. A failure gives back
      * the character it stopped at, so a later call goes on from there.
      */
-    char name[HK_RESULTS_NAME_MAX + 1];
     int c = get();
     for (;;) {
-	size_t nameLength;
 	uint32_t length;
-	int code = readNameAndLength(c, name, nameLength, length);
+	int code;
+	try {
+	    code = readNameAndLength(c, length);
+	} catch (const std::bad_alloc &) {
+	    return HK_RESULTS_NO_MEMORY;
+	}
 	if (code != HK_RESULTS_OK) {
 	    return code;
 	}
 
-	code = readValueInto(c, length, record, std::string_view(name, nameLength));
+	code = readValueInto(c, length, record, name_);
 	if (code != HK_RESULTS_OK) {
 	    return code;
 	}

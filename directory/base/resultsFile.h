@@ -8,9 +8,11 @@
  *	each LF as CR LF and turns it back; lengths always count the logical
  *	bytes.
  *
- *	An entry line is zero or more fields "NAME LENGTH VALUE " and one LF:
- *	the name, a space, the value's length in decimal, a space, exactly
- *	that many bytes of value, a space.
+ *	An entry line is zero or more fields "NAMELENGTH NAME LENGTH VALUE "
+ *	and one LF: the name's length in decimal, a space, exactly that many
+ *	bytes of name, a space, the value's length in decimal, a space, exactly
+ *	that many bytes of value, a space. Both are counted, so a name may be
+ *	as long as the directory makes it and hold blanks.
  */
 
 #ifndef HOSTKIT_DIRECTORY_BASE_RESULTS_FILE_H
@@ -20,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace hkdir {
@@ -33,25 +36,21 @@ enum {
 				 * failure; the reader never returns it) */
     HK_RESULTS_END = -20,	/* no further name: end of the results, or a
 				 * file that ends inside an entry */
-    HK_RESULTS_BAD_LENGTH = -30,/* a name without a readable length after it,
-				 * or a name longer than HK_RESULTS_NAME_MAX */
+    HK_RESULTS_BAD_LENGTH = -30,/* a name or value without a readable length */
     HK_RESULTS_NO_MEMORY = -40,	/* no memory for the value */
-    HK_RESULTS_SHORT_VALUE = -50/* the file ends inside a value, or announces
-				 * a value longer than what is left of it */
+    HK_RESULTS_SHORT_VALUE = -50/* the file ends inside a name or value, or
+				 * announces one longer than what is left of it */
 };
 
-/* The longest attribute name the reader accepts, in bytes. */
-enum { HK_RESULTS_NAME_MAX = 127 };
-
 /*
- * Writes one attribute field: the name, a space, the length in decimal, a
- * space, exactly length bytes of value, a space. Values never hold NUL
- * bytes (the writer's caller cuts them there).
+ * Writes one attribute field (see above). Values never hold NUL bytes (the
+ * writer's caller cuts them there). False when the stream refuses a write
+ * (a full disk); the stream's error flag stays set then.
  */
-void writeAttributeField(FILE *out, const char *name, const char *value, size_t length);
+bool writeAttributeField(FILE *out, const char *name, const char *value, size_t length);
 
-/* Ends the entry line: "\n". */
-void writeEntryEnd(FILE *out);
+/* Ends the entry line: "\n". False when the stream refuses the write. */
+bool writeEntryEnd(FILE *out);
 
 /*
  * Reads the entries of an open text stream, one per call. The reader
@@ -99,8 +98,8 @@ private:
     size_t take(char *to, size_t count);
     void countStreamBytes(size_t count);
     void drain();
-    int readNameAndLength(int &c, char (&name)[HK_RESULTS_NAME_MAX + 1], size_t &nameLength,
-	    uint32_t &length);
+    int readLength(int &c, uint32_t &length, int atEnd);
+    int readNameAndLength(int &c, uint32_t &length);
     int readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value);
     int readValueInto(int separator, uint32_t length, ResultRecord &record, std::string_view name);
 
@@ -110,6 +109,7 @@ private:
     std::unique_ptr<char[]> block_;
     size_t pos_ = 0;
     size_t end_ = 0;
+    std::string name_;		/* the field's name, its storage kept between fields */
 };
 
 } // namespace hkdir

@@ -287,12 +287,18 @@ AttributeWalk::~AttributeWalk()
 void
 AttributeWalk::freeName()
 {
-    if (name_ != nullptr) {
-	ldap_memfree(name_);
-	name_ = nullptr;
+    if (values_ != nullptr) {
+	ber_memfree(values_);
+	values_ = nullptr;
     }
 }
 
+/*
+ * One pass: the entry's encoding is read on from where the last attribute
+ * ended, names and values together (ldap_get_values_len would search the
+ * entry from its start for every attribute). Names and values stay in the
+ * message; the name is copied to make it C text.
+ */
 const char *
 AttributeWalk::next()
 {
@@ -301,12 +307,46 @@ AttributeWalk::next()
     if (!started_) {
 	started_ = true;
 	BerElement *ber = nullptr;
-	name_ = ldap_first_attribute(conn, le(entry_), &ber);
+	struct berval dn;
+	if (ldap_get_dn_ber(conn, le(entry_), &ber, &dn) != LDAP_SUCCESS) {
+	    if (ber != nullptr) {
+		ber_free(ber, 0);
+	    }
+	    return nullptr;
+	}
 	walk_ = reinterpret_cast<RawAttributeWalk *>(ber);
-    } else if (walk_ != nullptr) {
-	name_ = ldap_next_attribute(conn, le(entry_), reinterpret_cast<BerElement *>(walk_));
     }
-    return name_;
+    if (walk_ == nullptr) {
+	return nullptr;
+    }
+    struct berval name;
+    struct berval *values = nullptr;
+    name.bv_val = nullptr;
+    name.bv_len = 0;
+    if (ldap_get_attribute_ber(conn, le(entry_), reinterpret_cast<BerElement *>(walk_), &name,
+	    &values) != LDAP_SUCCESS || name.bv_val == nullptr) {
+	if (values != nullptr) {
+	    ber_memfree(values);
+	}
+	ber_free(reinterpret_cast<BerElement *>(walk_), 0);
+	walk_ = nullptr;
+	return nullptr;
+    }
+    values_ = reinterpret_cast<RawValues *>(values);
+    nameText_.assign(name.bv_val, name.bv_len);
+    return nameText_.c_str();
+}
+
+bool
+AttributeWalk::firstValue(const char **data, size_t *length)
+{
+    struct berval *values = reinterpret_cast<struct berval *>(values_);
+    if (values == nullptr || values[0].bv_val == nullptr) {
+	return false;
+    }
+    *data = values[0].bv_val;
+    *length = values[0].bv_len;
+    return true;
 }
 
 ValueList::ValueList(Connection &connection, RawEntry *entry, const char *attribute)

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <sys/types.h>
@@ -28,7 +29,7 @@ const mode_t PRIVATE_FOLDER_MODE = 0700;
 const mode_t PRIVATE_FILE_MODE = 0600;
 
 std::string
-dataHome(void)
+dataHome()
 {
     const char *xdg = getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') {
@@ -63,37 +64,24 @@ makeFolders(const std::string &path)
 
 } // namespace
 
-void
-HkpResultsFolder(char *path, size_t size)
+std::string
+HkpResultsFolder()
 {
     std::string folder = dataHome() + "/Ombri/Dialcraft";
-    if (size == 0) {
-	return;
-    }
-    path[0] = '\0';
     struct stat st;
     if (stat(folder.c_str(), &st) != 0) {
 	makeFolders(folder);
     }
-    if (folder.size() < size) {
-	memcpy(path, folder.c_str(), folder.size() + 1);
-    }
+    return folder;
 }
 
-bool
-HkpAppendPath(char *path, size_t size, const char *name)
+std::string
+HkpJoinPath(const std::string &folder, const std::string &name)
 {
-    size_t len = strlen(path);
-    bool slash = len > 0 && path[len - 1] != '/';
-    size_t need = len + (slash ? 1 : 0) + strlen(name) + 1;
-    if (need > size) {
-	return false;
+    if (folder.empty() || folder.back() == '/') {
+	return folder + name;
     }
-    if (slash) {
-	path[len++] = '/';
-    }
-    memcpy(path + len, name, strlen(name) + 1);
-    return true;
+    return folder + "/" + name;
 }
 
 HkpDeleteStatus
@@ -112,7 +100,7 @@ HkpCreateResultsFile(const char *path)
 	errno = ENOENT;
 	return nullptr;
     }
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, PRIVATE_FILE_MODE);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, PRIVATE_FILE_MODE);
     if (fd < 0) {
 	return nullptr;
     }
@@ -123,6 +111,106 @@ HkpCreateResultsFile(const char *path)
 	close(fd);
     }
     return f;
+}
+
+/*
+ * A claim is the file's descriptor with an advisory lock on it: the lock
+ * tells other processes that the file is in use, and goes with the
+ * process, so that the file of a process that ended can be taken over.
+ */
+struct HkpResultsClaim {
+    int fd;
+    std::string path;
+};
+
+namespace {
+
+/* True when the path names the file open on fd. */
+bool
+namesFile(const std::string &path, int fd)
+{
+    struct stat byName, byFd;
+    return stat(path.c_str(), &byName) == 0 && fstat(fd, &byFd) == 0
+	    && byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
+}
+
+} // namespace
+
+HkpClaimStatus
+HkpClaimResultsFile(const std::string &path, HkpResultsClaim **claim)
+{
+    *claim = nullptr;
+    for (int attempt = 0; attempt < 2; attempt++) {
+	int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+		PRIVATE_FILE_MODE);
+	if (fd >= 0) {
+	    /*
+	     * Locked at once; another process that took the new file for an
+	     * old one between the two steps has it now, and the name goes
+	     * to whichever of the two the path still names.
+	     */
+	    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !namesFile(path, fd)) {
+		close(fd);
+		return HKP_CLAIM_IN_USE;
+	    }
+	    *claim = new HkpResultsClaim{fd, path};
+	    return HKP_CLAIMED;
+	}
+	if (errno != EEXIST) {
+	    return HKP_CLAIM_FAILED;
+	}
+
+	/* An older file: deleted unless a live search holds it. */
+	int old = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+	if (old < 0) {
+	    if (errno == ENOENT) {
+		continue;	/* gone meanwhile: the name is free again */
+	    }
+	    return HKP_CLAIM_IN_USE;
+	}
+	struct stat st;
+	bool stale = fstat(old, &st) == 0 && S_ISREG(st.st_mode)
+		&& flock(old, LOCK_EX | LOCK_NB) == 0 && namesFile(path, old)
+		&& unlink(path.c_str()) == 0;
+	close(old);
+	if (!stale) {
+	    return HKP_CLAIM_IN_USE;
+	}
+    }
+    return HKP_CLAIM_IN_USE;
+}
+
+FILE *
+HkpReadClaimedResults(HkpResultsClaim *claim)
+{
+    int fd = fcntl(claim->fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+	return nullptr;
+    }
+    /* A duplicate shares the position: the stream starts at the file's start. */
+    if (lseek(fd, 0, SEEK_SET) != 0) {
+	close(fd);
+	return nullptr;
+    }
+    FILE *f = fdopen(fd, "r");
+    if (f == nullptr) {
+	close(fd);
+    }
+    return f;
+}
+
+void
+HkpReleaseResultsClaim(HkpResultsClaim *claim)
+{
+    if (claim == nullptr) {
+	return;
+    }
+    /* Still locked here: nobody else can have taken the name over. */
+    if (namesFile(claim->path, claim->fd)) {
+	unlink(claim->path.c_str());
+    }
+    close(claim->fd);
+    delete claim;
 }
 
 FILE *

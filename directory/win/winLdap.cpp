@@ -257,6 +257,10 @@ AttributeWalk::~AttributeWalk()
 void
 AttributeWalk::freeName()
 {
+    if (values_ != nullptr) {
+	ldap_value_free_len(reinterpret_cast<struct berval **>(values_));
+	values_ = nullptr;
+    }
     if (name_ != nullptr) {
 	ldap_memfreeA(name_);
 	name_ = nullptr;
@@ -277,6 +281,26 @@ AttributeWalk::next()
 	name_ = ldap_next_attributeA(conn, le(entry_), reinterpret_cast<BerElement *>(walk_));
     }
     return name_;
+}
+
+/* WLDAP32 offers no walk with values: each attribute's values are asked for by name. */
+bool
+AttributeWalk::firstValue(const char **data, size_t *length)
+{
+    if (name_ == nullptr) {
+	return false;
+    }
+    if (values_ == nullptr) {
+	values_ = reinterpret_cast<RawValues *>(ldap_get_values_lenA(
+		reinterpret_cast<LDAP *>(connection_.handle()), le(entry_), name_));
+    }
+    struct berval **values = reinterpret_cast<struct berval **>(values_);
+    if (values == nullptr || values[0] == nullptr || values[0]->bv_val == nullptr) {
+	return false;
+    }
+    *data = values[0]->bv_val;
+    *length = values[0]->bv_len;
+    return true;
 }
 
 ValueList::ValueList(Connection &connection, RawEntry *entry, const char *attribute)

@@ -4,71 +4,180 @@
  *	Win32 definitions of the search results file operations: the results
  *	folder "Ombri\Dialcraft" under the user's application-data folder,
  *	made with its missing parents when it is not there, and the results
- *	files in it. The results file is read as a text stream: the run-time
- *	library turns CR LF into LF, so the logical bytes left never exceed
- *	the bytes left on disk.
+ *	files in it. Every name goes through the wide (UTF-16) calls, so a
+ *	profile folder outside the ANSI code page works; paths are UTF-8 at
+ *	the interface. The results file is read as a text stream: the run-time
+ *	library turns CR LF into LF, so the logical bytes left never exceed the
+ *	bytes left on disk.
  */
 
 #include "directory/resultsFilePlatform.h"
 
 #include <windows.h>
 #include <cerrno>
-#include <shlobj.h>
-#include <shlwapi.h>
-#include <cstring>
+#include <fcntl.h>
 #include <io.h>
+#include <shlobj.h>
+#include <string>
 
-void
-HkpResultsFolder(char *path, size_t size)
+namespace {
+
+std::wstring
+toWide(const std::string &text)
 {
-    char folder[MAX_PATH];
-    folder[0] = '\0';
-    if (size == 0) {
-	return;
+    if (text.empty()) {
+	return std::wstring();
     }
-    path[0] = '\0';
-    SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder);
-    if (!PathAppendA(folder, "Ombri\\Dialcraft")) {
-	return;
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+	    nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string
+toUtf8(const wchar_t *wide)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) {
+	return std::string();
     }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(folder, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-	SHCreateDirectoryExA(nullptr, folder, nullptr);
-    } else {
-	FindClose(search);
-    }
-    size_t len = strlen(folder);
-    if (len < size) {
-	memcpy(path, folder, len + 1);
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], n, nullptr, nullptr);
+    text.resize(static_cast<size_t>(n) - 1);
+    return text;
+}
+
+/* Makes the folder and its missing parents. */
+void
+makeFolders(const std::wstring &folder)
+{
+    for (size_t i = 3; i <= folder.size(); i++) {
+	if (i == folder.size() || folder[i] == L'\\' || folder[i] == L'/') {
+	    CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+	}
     }
 }
 
-bool
-HkpAppendPath(char *path, size_t size, const char *name)
+/* A stream on a handle of this module's own, or null (the handle is then closed). */
+FILE *
+streamOnHandle(HANDLE handle, int flags, const char *mode)
 {
-    char joined[MAX_PATH];
-    size_t len = strlen(path);
-    if (len >= sizeof joined) {
-	return false;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (fd < 0) {
+	CloseHandle(handle);
+	return nullptr;
     }
-    memcpy(joined, path, len + 1);
-    if (!PathAppendA(joined, name) || strlen(joined) + 1 > size) {
-	return false;
+    FILE *f = _fdopen(fd, mode);
+    if (f == nullptr) {
+	_close(fd);
     }
-    memcpy(path, joined, strlen(joined) + 1);
-    return true;
+    return f;
+}
+
+} // namespace
+
+/*
+ * A claim is a handle that lets others read and write the file but not
+ * delete it: another process that finds the name sees it in use.
+ */
+struct HkpResultsClaim {
+    HANDLE handle;
+    std::wstring path;
+};
+
+std::string
+HkpResultsFolder()
+{
+    wchar_t appData[MAX_PATH];
+    appData[0] = L'\0';
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0,
+	    appData)) || appData[0] == L'\0') {
+	return std::string();
+    }
+    std::wstring folder = appData;
+    if (folder.back() != L'\\') {
+	folder += L'\\';
+    }
+    folder += L"Ombri\\Dialcraft";
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+	makeFolders(folder);
+    }
+    return toUtf8(folder.c_str());
+}
+
+std::string
+HkpJoinPath(const std::string &folder, const std::string &name)
+{
+    if (folder.empty() || folder.back() == '\\' || folder.back() == '/') {
+	return folder + name;
+    }
+    return folder + "\\" + name;
 }
 
 HkpDeleteStatus
 HkpDeleteResultsFile(const char *path)
 {
-    if (DeleteFileA(path)) {
+    if (DeleteFileW(toWide(path).c_str())) {
 	return HKP_DELETED;
     }
     DWORD error = GetLastError();
     return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
 	    ? HKP_DELETE_MISSING : HKP_DELETE_FAILED;
+}
+
+HkpClaimStatus
+HkpClaimResultsFile(const std::string &path, HkpResultsClaim **claim)
+{
+    *claim = nullptr;
+    std::wstring wide = toWide(path);
+    for (int attempt = 0; attempt < 2; attempt++) {
+	/* Not inheritable: no security attributes. */
+	HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ,
+		FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+		FILE_ATTRIBUTE_NORMAL, nullptr);
+	if (handle != INVALID_HANDLE_VALUE) {
+	    *claim = new HkpResultsClaim{handle, wide};
+	    return HKP_CLAIMED;
+	}
+	DWORD error = GetLastError();
+	if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS
+		&& error != ERROR_ACCESS_DENIED) {
+	    return HKP_CLAIM_FAILED;
+	}
+	/* An older file: a live search's handle keeps it from being deleted. */
+	if (!DeleteFileW(wide.c_str())) {
+	    return GetLastError() == ERROR_FILE_NOT_FOUND && attempt == 0
+		    ? HkpClaimResultsFile(path, claim) : HKP_CLAIM_IN_USE;
+	}
+    }
+    return HKP_CLAIM_IN_USE;
+}
+
+FILE *
+HkpReadClaimedResults(HkpResultsClaim *claim)
+{
+    HANDLE copy;
+    if (!DuplicateHandle(GetCurrentProcess(), claim->handle, GetCurrentProcess(), &copy, 0,
+	    FALSE, DUPLICATE_SAME_ACCESS)) {
+	return nullptr;
+    }
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    SetFilePointerEx(copy, start, nullptr, FILE_BEGIN);
+    return streamOnHandle(copy, _O_RDONLY | _O_TEXT, "r");
+}
+
+void
+HkpReleaseResultsClaim(HkpResultsClaim *claim)
+{
+    if (claim == nullptr) {
+	return;
+    }
+    /* The handle does not share deleting, not even with this process. */
+    CloseHandle(claim->handle);
+    DeleteFileW(claim->path.c_str());
+    delete claim;
 }
 
 FILE *
@@ -77,18 +186,26 @@ HkpCreateResultsFile(const char *path)
     if (path[0] == '\0') {
 	return nullptr;
     }
-    return fopen(path, "w");
+    HANDLE handle = CreateFileW(toWide(path).c_str(), GENERIC_WRITE,
+	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+	    nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+	return nullptr;
+    }
+    return streamOnHandle(handle, _O_WRONLY | _O_TEXT, "w");
 }
 
 FILE *
 HkpOpenResultsFile(const char *path)
 {
-    /* 'N': the handle is not inherited by the programs execprocess starts. */
-    FILE *f = fopen(path, "rN");
-    if (f == nullptr && errno == EINVAL) {
-	f = fopen(path, "r");		/* a run-time library without 'N' */
+    /* Not inheritable: no security attributes. */
+    HANDLE handle = CreateFileW(toWide(path).c_str(), GENERIC_READ,
+	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+	    nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+	return nullptr;
     }
-    return f;
+    return streamOnHandle(handle, _O_RDONLY | _O_TEXT, "r");
 }
 
 bool

@@ -16,7 +16,7 @@ PASSWORD = "secret"
 
 
 def attr(name, value):
-    raw = value.encode("utf-8")
+    raw = value if isinstance(value, bytes) else value.encode("utf-8")
     safe = (raw and raw[0:1] not in (b" ", b":", b"<") and not raw.endswith(b" ")
             and all(0x20 <= b < 0x7F for b in raw))
     if safe or raw == b"":
@@ -100,6 +100,19 @@ def main_ldif(mainport, refport, count, out):
     out.write(referral("ou=closed," + bad, "closed", "ldap://127.0.0.1:1/ou=partners,dc=other,dc=test"))
     out.write(referral("ou=escaped," + bad, "escaped",
                        "ldap://127.0.0.1:%d/ou=Sales%%20Team,dc=other,dc=test" % refport))
+    # Names and values that the results file and Tcl must carry: nine people,
+    # two with an attribute option that makes a 146-byte name, one with a
+    # value that is not UTF-8 (audio is an octet string).
+    odd = "ou=odd,dc=ombri,dc=test"
+    out.write(ou(odd, "odd"))
+    longname = "description;lang-en-" + "abcdefghijklmnopqrstuvwxyz" * 4 + "abcdefghijklmnopqrstuv"
+    for i in range(1, 10):
+        extra = [("uid", "odd%d" % i)]
+        if i in (3, 6):
+            extra.append((longname, "long option %d" % i))
+        if i == 8:
+            extra.append(("audio", b"\xff\xfe\x80 bin \xc3\xa9 \xed\xa0\x80 \xc3"))
+        out.write(person("uid=odd%d,%s" % (i, odd), "Odd %d" % i, "Odd", extra=extra))
     bulk("ou=bulk,dc=ombri,dc=test", count, out)
 
 

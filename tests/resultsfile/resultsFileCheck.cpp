@@ -7,7 +7,8 @@
  *	bounded by the platform's count of bytes left, as the search context does,
  *	and prints one line per check: "NAME ok" or "NAME FAIL detail". On
  *	Windows this is where the run-time library's CR LF translation meets
- *	the reader. Also prints the on-disk bytes of the 40-byte example line.
+ *	the reader, and where a search's claim on its file meets the system.
+ *	Also prints the on-disk bytes of the 45-byte example line.
  *
  *	Usage: hkresultsfile FOLDER
  */
@@ -83,10 +84,12 @@ writeRaw(const std::string &path, const std::string &logical)
 
 /* Reads every entry; returns the entries and the code that ended the walk. */
 std::pair<std::vector<Fields>, int>
-readAll(const std::string &path)
+readStream(FILE *in)
 {
     std::vector<Fields> entries;
-    FILE *in = fopen(path.c_str(), "r");
+    if (in == nullptr) {
+	return {entries, 2};
+    }
     uint64_t left = 0;
     if (!HkpStreamBytesLeft(in, &left)) {
 	fclose(in);
@@ -107,6 +110,48 @@ readAll(const std::string &path)
     }
     fclose(in);
     return {entries, code};
+}
+
+std::pair<std::vector<Fields>, int>
+readAll(const std::string &path)
+{
+    return readStream(fopen(path.c_str(), "r"));
+}
+
+/*
+ * A search's results file: claimed, written by name as the search does,
+ * read through the claim, gone after the release. The name may lie outside
+ * the ANSI code page (Windows takes it through the wide calls).
+ */
+void
+checkClaim(const char *check, const std::string &folder, const std::string &name,
+	const std::vector<Fields> &entries)
+{
+    std::string path = HkpJoinPath(folder, name);
+    HkpResultsClaim *claim = nullptr;
+    if (HkpClaimResultsFile(path, &claim) != HKP_CLAIMED) {
+	report(check, false, "not claimed");
+	return;
+    }
+    HkpResultsClaim *second = nullptr;
+    bool inUse = HkpClaimResultsFile(path, &second) == HKP_CLAIM_IN_USE;
+    FILE *out = HkpCreateResultsFile(path.c_str());
+    bool written = out != nullptr;
+    for (const Fields &entry : entries) {
+	for (const auto &fv : entry) {
+	    written = written && hkdir::writeAttributeField(out, fv.first.c_str(),
+		    fv.second.data(), fv.second.size());
+	}
+	written = written && hkdir::writeEntryEnd(out);
+    }
+    written = out != nullptr && fclose(out) == 0 && written;
+    auto got = readStream(HkpReadClaimedResults(claim));
+    HkpReleaseResultsClaim(claim);
+    bool gone = HkpDeleteResultsFile(path.c_str()) == HKP_DELETE_MISSING;
+    report(check, inUse && written && got.first == entries && got.second == HK_RESULTS_END && gone,
+	    std::string("in use ") + (inUse ? "1" : "0") + " written " + (written ? "1" : "0")
+	    + " entries " + std::to_string(got.first.size()) + " code "
+	    + std::to_string(got.second) + " gone " + (gone ? "1" : "0"));
 }
 
 } // namespace
@@ -156,17 +201,25 @@ main(int argc, char **argv)
 
     /* A large value cut short, its lines stored as CR LF: -50, not a crash. */
     std::string cut = pathIn(folder, "cut.txt");
-    writeRaw(cut, "sn 1 x \ncn " + std::to_string(manyLines.size() + 1) + " " + manyLines);
+    writeRaw(cut, "2 sn 1 x \n2 cn " + std::to_string(manyLines.size() + 1) + " " + manyLines);
     got = readAll(cut);
     report("cut-large-value", got.first.size() == 1 && got.second == HK_RESULTS_SHORT_VALUE,
 	    "entries " + std::to_string(got.first.size()) + " code " + std::to_string(got.second));
 
     /* The largest length in a small file. */
     std::string huge = pathIn(folder, "huge.txt");
-    writeRaw(huge, "cn 4294967295 x \n");
+    writeRaw(huge, "2 cn 4294967295 x \n");
     got = readAll(huge);
     report("largest-length", got.first.empty() && got.second == HK_RESULTS_SHORT_VALUE,
 	    "code " + std::to_string(got.second));
+
+    /* Counted names: blanks, line ends and more than 127 bytes. */
+    const std::vector<Fields> named = {
+	{{"a name", "1"}, {"b\nc", "2"}, {std::string(200, 'n'), "3"}},
+	{{"cn", "Ann"}},
+    };
+    checkClaim("claimed-file", folder, "claimed.txt", named);
+    checkClaim("claimed-wide-name", folder, "\xC5\x81ukasz-\xE6\x97\xA5\xE6\x9C\xAC.txt", named);
 
     for (const char *name : {"example.txt", "roundtrip.txt", "cut.txt", "huge.txt"}) {
 	remove(pathIn(folder, name).c_str());

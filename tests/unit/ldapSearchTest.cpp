@@ -371,3 +371,73 @@ TEST(LdapSearchCmdDeathTest, MemoryRunningOutIsNotEnoughMemory)
     std::string cmd = std::string("rm -rf '") + dir + "'";
     ASSERT_EQ(system(cmd.c_str()), 0);
 }
+
+namespace {
+
+/* The characters of Tcl text, as Tcl reads them. */
+std::vector<unsigned> charactersOf(const std::string &text)
+{
+    Tcl_Obj *obj = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
+    Tcl_IncrRefCount(obj);
+    int length = 0;
+    Tcl_UniChar *chars = Tcl_GetUnicodeFromObj(obj, &length);
+    std::vector<unsigned> out(chars, chars + length);
+    Tcl_DecrRefCount(obj);
+    return out;
+}
+
+/* What Tcl's own "encoding convertfrom utf-8" makes of the bytes, as Tcl text. */
+std::string
+tclDecodes(const std::string &bytes)
+{
+    Tcl_Interp *interp = unitTestInterp();
+    Tcl_Obj *data = Tcl_NewByteArrayObj(reinterpret_cast<const unsigned char *>(bytes.data()),
+	    static_cast<int>(bytes.size()));
+    Tcl_SetVar2Ex(interp, "hkBytes", nullptr, data, 0);
+    EXPECT_EQ(Tcl_Eval(interp, "encoding convertfrom utf-8 $hkBytes"), TCL_OK);
+    return Tcl_GetStringResult(interp);
+}
+
+} // namespace
+
+TEST(EntryText, BytesThatAreNotUtf8BecomeTheTextTclWouldMake)
+{
+    /*
+     * Names and values as a directory may send them: Latin-1, binary,
+     * cut and overlong sequences, surrogates, 4-byte characters, and then
+     * random bytes. Each comes back as the text that Tcl's own decoding
+     * makes of it; well-formed UTF-8 stays byte for byte.
+     */
+    std::vector<std::string> values = {
+	"plain", "M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC", "\xF0\x9F\x98\x80 4 bytes",
+	"M\xFCller", "\xFF\xFE\x80", "cut \xC3", "cut \xE2\x82", "\xC0\x80", "\xC0\xAF",
+	"\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",
+	"\x80\xBF lone", "{\xFF}", "\xC3\xA9\xE9",
+    };
+    srand(7);
+    for (int i = 0; i < 300; i++) {
+	std::string random;
+	for (int n = rand() % 12; n >= 0; n--) {
+	    random += static_cast<char>(1 + rand() % 255);
+	}
+	values.push_back(random);
+    }
+    for (size_t i = 0; i < values.size(); i++) {
+	const std::string &v = values[i];
+	SCOPED_TRACE(::testing::PrintToString(v));
+	ResultRecord record;
+	record.set(v, std::make_unique<AttributeValue>(v.data(), static_cast<uint32_t>(v.size())));
+	std::string text;
+	formatEntryText(record, text);
+	std::vector<std::string> elements;
+	ASSERT_TRUE(SplitPairs(text, elements));
+	ASSERT_EQ(elements.size(), 2u);
+	std::vector<unsigned> want = charactersOf(tclDecodes(v));
+	EXPECT_EQ(charactersOf(elements[0]), want);
+	EXPECT_EQ(charactersOf(elements[1]), want);
+	/* Well-formed UTF-8 (the first three) stays byte for byte. */
+	if (i < 3) {
+	    EXPECT_EQ(elements[1], v);
+	}
+    }
+}

@@ -1,8 +1,9 @@
 /*
  * resultsFileTest.cpp --
  *
- *	Units for the search results file: the writer's byte layout, round
- *	trips through writer and reader, every result code of reading one
+ *	Units for the search results file: the writer's byte layout and its
+ *	failures, round trips through writer and reader (names of any length
+ *	and content included), every result code of reading one
  *	entry, reading across the reader's blocks, and the ordering and
  *	replacement rules of ResultRecord.
  */
@@ -17,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -91,7 +93,8 @@ valueOf(const std::string &bytes)
 std::string
 field(const std::string &name, const std::string &value)
 {
-    return name + " " + std::to_string(value.size()) + " " + value + " ";
+    return std::to_string(name.size()) + " " + name + " " + std::to_string(value.size()) + " "
+	    + value + " ";
 }
 
 } // namespace
@@ -99,14 +102,10 @@ field(const std::string &name, const std::string &value)
 TEST(ResultsFileWriter, ExampleLineByteForByte)
 {
     File f(tmpfile());
-    writeAttributeField(f.get(), "cn", "Front desk", 10);
-    writeAttributeField(f.get(), "telephoneNumber", "100", 3);
-    writeEntryEnd(f.get());
-    const unsigned char expected[] = {
-	0x63, 0x6E, 0x20, 0x31, 0x30, 0x20, 0x46, 0x72, 0x6F, 0x6E, 0x74, 0x20, 0x64, 0x65,
-	0x73, 0x6B, 0x20, 0x74, 0x65, 0x6C, 0x65, 0x70, 0x68, 0x6F, 0x6E, 0x65, 0x4E, 0x75,
-	0x6D, 0x62, 0x65, 0x72, 0x20, 0x33, 0x20, 0x31, 0x30, 0x30, 0x20, 0x0A};
-    EXPECT_EQ(contentsOf(f.get()), std::string(reinterpret_cast<const char *>(expected), 40));
+    EXPECT_TRUE(writeAttributeField(f.get(), "cn", "Front desk", 10));
+    EXPECT_TRUE(writeAttributeField(f.get(), "telephoneNumber", "100", 3));
+    EXPECT_TRUE(writeEntryEnd(f.get()));
+    EXPECT_EQ(contentsOf(f.get()), "2 cn 10 Front desk 15 telephoneNumber 3 100 \n");
 }
 
 TEST(ResultsFileWriter, EmptyValueAndLengthTakenNotText)
@@ -116,7 +115,74 @@ TEST(ResultsFileWriter, EmptyValueAndLengthTakenNotText)
     writeAttributeField(f.get(), "sn", "Leeward", 3);	/* only the first 3 bytes */
     writeEntryEnd(f.get());
     writeEntryEnd(f.get());
-    EXPECT_EQ(contentsOf(f.get()), "mail 0  sn 3 Lee \n\n");
+    EXPECT_EQ(contentsOf(f.get()), "4 mail 0  2 sn 3 Lee \n\n");
+}
+
+TEST(ResultsFileWriter, AFullDeviceIsAFailedWrite)
+{
+    /* /dev/full refuses every write with "no space left on device". */
+    File f(fopen("/dev/full", "w"));
+    ASSERT_NE(f, nullptr);
+    setvbuf(f.get(), nullptr, _IONBF, 0);
+    EXPECT_FALSE(writeAttributeField(f.get(), "cn", "Ann", 3));
+    EXPECT_FALSE(writeEntryEnd(f.get()));
+
+    /* Buffered, the refusal shows at the latest when the stream is closed. */
+    FILE *g = fopen("/dev/full", "w");
+    ASSERT_NE(g, nullptr);
+    bool written = true;
+    for (int i = 0; i < 10000 && written; i++) {
+	written = writeAttributeField(g, "cn", "Ann", 3) && writeEntryEnd(g);
+    }
+    EXPECT_FALSE(written && fclose(g) == 0);
+    if (!written) {
+	fclose(g);
+    }
+}
+
+TEST(ResultsFileRoundTrip, NamesOfAnyLengthAndWithBlanksReadBack)
+{
+    /*
+     * Names that a directory may hand over: long attribute options (a
+     * slapd serves a 146-byte "description;lang-en-..."), blanks and line
+     * ends inside, digits first, bytes that are not ASCII. Each entry reads
+     * back with exactly its fields, and the entries after it too.
+     */
+    const std::string longOption = "description;lang-en-" + std::string(120, 'q') + "ab";
+    const std::vector<Fields> entries = {
+	{{"cn", "before"}},
+	{{longOption, "long option"}, {"sn", "x"}},
+	{{std::string(127, 'n'), "127"}, {std::string(128, 'n'), "128"}},
+	{{std::string(70000, 'w'), "past a block"}},
+	{{"a name", "with a blank"}, {"b\nc", "and a line end"}, {" ", "blank only"}},
+	{{"12 34", "digits"}, {"\xe9t\xe9", "latin-1"}},
+	{{"cn", "after"}},
+    };
+    File f(tmpfile());
+    for (const Fields &entry : entries) {
+	for (const auto &fv : entry) {
+	    ASSERT_TRUE(writeAttributeField(f.get(), fv.first.c_str(), fv.second.data(),
+		    fv.second.size()));
+	}
+	ASSERT_TRUE(writeEntryEnd(f.get()));
+    }
+    fflush(f.get());
+    for (bool bounded : {true, false}) {
+	SCOPED_TRACE(bounded ? "bounded" : "without a bound");
+	rewind(f.get());
+	std::unique_ptr<ResultsReader> reader = bounded ? readerOf(f.get())
+		: std::make_unique<ResultsReader>(f.get());
+	ResultRecord record;
+	for (const Fields &entry : entries) {
+	    ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	    Fields sorted = entry;
+	    std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) {
+		return compareNamesCaseBlind(a.first, b.first) < 0;
+	    });
+	    EXPECT_EQ(fieldsOf(record), sorted);
+	}
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+    }
 }
 
 TEST(ResultsFileRoundTrip, ArbitraryValuesReadBackByteForByte)
@@ -220,7 +286,7 @@ TEST(ResultsFileReader, EntryStructure)
 	{"CR ends an entry, as do untranslated CR LF ends",
 	    field("cn", "A") + "\r\n" + field("cn", "B") + "\r" + field("cn", "C") + "\r\n",
 	    {{{"cn", "A"}}, {{"cn", "B"}}, {{"cn", "C"}}}},
-	{"separators are not examined", "cn 3Xabc#\nsn\n2 xy \n",
+	{"separators are not examined", "2Xcn 3Xabc#\n2 sn\n2 xy \n",
 	    {{{"cn", "abc"}}, {{"sn", "xy"}}}},
 	{"a last entry without its line end is not returned",
 	    field("cn", "A") + "\n" + field("cn", "B"), {{{"cn", "A"}}}},
@@ -230,8 +296,7 @@ TEST(ResultsFileReader, EntryStructure)
 	{"the last of two names differing in case wins, with its spelling",
 	    field("Mail", "old") + field("sn", "x") + field("mAIL", "new") + "\n",
 	    {{{"mAIL", "new"}, {"sn", "x"}}}},
-	{"a name of 127 bytes is accepted", field(std::string(127, 'n'), "v") + "\n",
-	    {{{std::string(127, 'n'), "v"}}}},
+	{"an empty name", field("", "v") + "\n", {{{"", "v"}}}},
     };
     for (const Case &c : cases) {
 	SCOPED_TRACE(c.what);
@@ -257,25 +322,30 @@ TEST(ResultsFileReader, FailureCodesAndWhereTheStreamStays)
 	int next;		/* code of the call after the failure */
     };
     const std::vector<Case> cases = {
-	{"a letter where the length stands", "cn abc 1 x \n", HK_RESULTS_BAD_LENGTH, {},
-	    /* goes on at the letter: "abc" is read as a name with length 1 */
+	{"a letter where the value's length stands", "2 cn abc 1 x 1 y \n",
+	    HK_RESULTS_BAD_LENGTH, {},
+	    /* goes on after "abc": "x" is read as a name with the value "y" */
 	    HK_RESULTS_OK},
-	{"a name at the end of the file", field("sn", "x") + "cn", HK_RESULTS_BAD_LENGTH,
+	{"a name without a length, as the old layout wrote it", "cn 3 Ann \n",
+	    HK_RESULTS_BAD_LENGTH, {}, HK_RESULTS_BAD_LENGTH},
+	{"a name at the end of the file", field("sn", "x") + "2 cn", HK_RESULTS_BAD_LENGTH,
 	    {{"sn", "x"}}, HK_RESULTS_END},
-	{"a signed length", "cn -3 abc \n", HK_RESULTS_BAD_LENGTH, {}, HK_RESULTS_BAD_LENGTH},
-	{"a length beyond 32 bits", "cn 4294967296 x \n", HK_RESULTS_BAD_LENGTH, {},
+	{"a signed length", "2 cn -3 abc \n", HK_RESULTS_BAD_LENGTH, {}, HK_RESULTS_BAD_LENGTH},
+	{"a length beyond 32 bits", "2 cn 4294967296 x \n", HK_RESULTS_BAD_LENGTH, {},
 	    HK_RESULTS_BAD_LENGTH},
-	{"a name of 128 bytes", std::string(128, 'n') + " 1 v \n", HK_RESULTS_BAD_LENGTH, {},
+	{"a name's length beyond 32 bits", "4294967296 cn 1 x \n", HK_RESULTS_BAD_LENGTH, {},
 	    HK_RESULTS_BAD_LENGTH},
-	{"a name of 10000 bytes", std::string(10000, 'n') + " 1 v \n", HK_RESULTS_BAD_LENGTH, {},
-	    HK_RESULTS_BAD_LENGTH},
-	{"fewer value bytes than announced", field("sn", "x") + "cn 5 abc", HK_RESULTS_SHORT_VALUE,
+	{"a name cut by the end of the file", field("sn", "x") + "5 cn", HK_RESULTS_SHORT_VALUE,
 	    {{"sn", "x"}}, HK_RESULTS_END},
-	{"a length and nothing after it", "cn 1", HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
-	{"the largest length in a small file", "cn 4294967295 x \n" + field("sn", "y") + "\n",
+	{"a name longer than the file", "4000000000 cn 1 x \n", HK_RESULTS_SHORT_VALUE, {},
+	    HK_RESULTS_END},
+	{"fewer value bytes than announced", field("sn", "x") + "2 cn 5 abc",
+	    HK_RESULTS_SHORT_VALUE, {{"sn", "x"}}, HK_RESULTS_END},
+	{"a length and nothing after it", "2 cn 1", HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
+	{"the largest length in a small file", "2 cn 4294967295 x \n" + field("sn", "y") + "\n",
 	    HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
 	{"a large length one byte beyond the file",
-	    "cn 70000 " + std::string(69999, 'v'), HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
+	    "2 cn 70000 " + std::string(69999, 'v'), HK_RESULTS_SHORT_VALUE, {}, HK_RESULTS_END},
     };
     for (const Case &c : cases) {
 	SCOPED_TRACE(c.what);
@@ -291,13 +361,14 @@ TEST(ResultsFileReader, FailureCodesAndWhereTheStreamStays)
 TEST(ResultsFileReader, AfterAFailureReadingGoesOnWhereItStopped)
 {
     /*
-     * "abc" stands where cn's length should: it is read next, as a name.
-     * With the padding it stands first in the reader's second block.
+     * "abc" stands where cn's length should: it is passed over, and "x" is
+     * read next, as a name. With the padding it stands first in the
+     * reader's second block.
      */
     for (size_t pad : {size_t(0), size_t(65521)}) {
 	SCOPED_TRACE(pad);
 	std::string before = pad ? field("pad", std::string(pad, 'p')) + "\n" : "";
-	File f = fileWith(before + "cn abc 1 x \n" + field("sn", "y") + "\n");
+	File f = fileWith(before + "2 cn abc 1 x 1 y \n" + field("sn", "y") + "\n");
 	auto reader = readerOf(f.get());
 	ResultRecord record;
 	if (pad) {
@@ -305,7 +376,7 @@ TEST(ResultsFileReader, AfterAFailureReadingGoesOnWhereItStopped)
 	}
 	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_BAD_LENGTH);
 	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_OK);
-	EXPECT_EQ(fieldsOf(record), Fields({{"abc", "x"}}));
+	EXPECT_EQ(fieldsOf(record), Fields({{"x", "y"}}));
 	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_OK);
 	EXPECT_EQ(fieldsOf(record), Fields({{"sn", "y"}}));
 	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
@@ -315,7 +386,7 @@ TEST(ResultsFileReader, AfterAFailureReadingGoesOnWhereItStopped)
 TEST(ResultsFileReader, ALongValueBeyondTheBoundIsRefusedUnread)
 {
     /* The caller's bound, not the file, decides: nothing is taken on trust. */
-    std::string file = "cn 70000 " + std::string(70000, 'v') + " \n" + field("sn", "y") + "\n";
+    std::string file = "2 cn 70000 " + std::string(70000, 'v') + " \n" + field("sn", "y") + "\n";
     File f = fileWith(file);
     ResultsReader reader(f.get(), 1000);
     ResultRecord record;
@@ -331,7 +402,7 @@ TEST(ResultsFileReader, ALongValueBeyondTheBoundIsRefusedUnread)
 TEST(ResultsFileReader, LargeValueThatJustFitsIsRead)
 {
     /* Exactly the separator and 70000 bytes left: no trailing separator. */
-    File f = fileWith("cn 70000 " + std::string(70000, 'v'));
+    File f = fileWith("2 cn 70000 " + std::string(70000, 'v'));
     auto reader = readerOf(f.get());
     ResultRecord record;
     EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
@@ -343,7 +414,7 @@ TEST(ResultsFileReader, NoStreamSizeValuesGrowAsBytesArrive)
     /* A pipe tells no size: the claim alone must not decide the allocation. */
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    const std::string content = "cn 4000000000 " + std::string(300000, 'p');
+    const std::string content = "2 cn 4000000000 " + std::string(300000, 'p');
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -377,8 +448,8 @@ readWithCappedMemory()
 {
     FILE *small = tmpfile();
     FILE *sparse = tmpfile();
-    fputs("cn 4294967295 x \n", small);
-    fputs("cn 3000000000 ", sparse);
+    fputs("2 cn 4294967295 x \n", small);
+    fputs("2 cn 3000000000 ", sparse);
     fflush(small);
     fflush(sparse);
     if (ftruncate(fileno(sparse), 3100000000LL) != 0) {
@@ -449,4 +520,27 @@ TEST(ResultRecord, SetReplacesCaseBlindAndClearEmpties)
 
     record.clear();
     EXPECT_EQ(fieldsOf(record), Fields());
+}
+
+TEST(NameSet, FirstOccurrenceCaseBlindAcrossGrowthAndClear)
+{
+    NameSet set;
+    /* Many names make the table grow several times; each is new once. */
+    for (int i = 0; i < 5000; i++) {
+	ASSERT_TRUE(set.insert("attr" + std::to_string(i))) << i;
+    }
+    const struct {
+	const char *name;
+	bool isNew;
+    } cases[] = {
+	{"ATTR17", false}, {"attr4999", false}, {"attr5000", true}, {"Attr5000", false},
+	{"attr", true}, {"", true}, {"", false}, {"\xC9t\xE9", true}, {"\xE9t\xE9", true},
+	{"attr17 ", true}, {"telephoneNumber", true}, {"TELEPHONEnumber", false},
+    };
+    for (const auto &c : cases) {
+	EXPECT_EQ(set.insert(c.name), c.isNew) << c.name;
+    }
+    set.clear();
+    EXPECT_TRUE(set.insert("ATTR17"));
+    EXPECT_FALSE(set.insert("attr17"));
 }

@@ -1,17 +1,16 @@
 /*
  * searchContextTest.cpp --
  *
- *	Units for the search context: the results path it chooses, the life
- *	of the results file, and reading it back. The results folder is put
- *	under a temporary XDG_DATA_HOME. The context's path is found through
- *	the process-wide counter: a context made just before the counter hands
- *	out n took n - 1.
+ *	Units for the search context: the claim on a results file, the path a
+ *	search chooses, the life of the results file, and reading it back. The
+ *	results folder is put under a temporary XDG_DATA_HOME.
  */
 
 #include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/directoryState.h"
 #include "directory/searchContext.h"
+#include "directory/resultsFilePlatform.h"
 #include "directory/searchReport.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace hkdir;
@@ -100,79 +100,186 @@ keepReport(ReportStream, const std::string &text)
 
 } // namespace
 
-TEST_F(SearchContextTest, ThePrivateFolderIsMadeAndTheFileGoesWithTheContext)
+/*
+ * The claim on a results file, without a directory server: made
+ * exclusively and private, read from whatever becomes of the name, seen as
+ * in use by other processes, taken over when stale, released with its own
+ * file only.
+ */
+TEST_F(SearchContextTest, AClaimedFileIsTheSearchsOwn)
 {
-    std::string path;
-    {
-	SearchContext context;
-	path = pathOf(nextResultsFileNumber() - 1);
-	struct stat st;
-	ASSERT_EQ(stat(folder_.c_str(), &st), 0);
-	EXPECT_EQ(st.st_mode & 0777, 0700u);
-	ASSERT_EQ(stat((home_ + "/data/Ombri").c_str(), &st), 0);
-	EXPECT_EQ(st.st_mode & 0777, 0700u);
+    std::string folder = HkpResultsFolder();
+    ASSERT_EQ(folder, folder_);
+    struct stat st;
+    ASSERT_EQ(stat(folder_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat((home_ + "/data/Ombri").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 
-	/* No file yet: reading fails with -10, and keeps failing so. */
-	ResultRecord record;
-	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
-	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
+    std::string path = HkpJoinPath(folder, "Ldap_x.txt");
+    HkpResultsClaim *claim = nullptr;
+    ASSERT_EQ(HkpClaimResultsFile(path, &claim), HKP_CLAIMED);
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-	writeFile(path, "cn 3 Ann \nsn 3 Lee \n");
-	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_OK);
-	EXPECT_EQ(valueOf(record, "cn"), "Ann");
-	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_OK);
-	EXPECT_EQ(valueOf(record, "sn"), "Lee");
-	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_END);
-	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_END);
+    /* The search writes by name; the claim reads the same file. */
+    writeFile(path, "2 cn 3 Ann \n");
+
+    /* Another process sees the name in use. */
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+	HkpResultsClaim *other = nullptr;
+	_exit(HkpClaimResultsFile(path, &other) == HKP_CLAIM_IN_USE && other == nullptr ? 0 : 1);
     }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    /* Whoever replaces the name, the claim reads its own file, from the start. */
+    ASSERT_EQ(rename(path.c_str(), (path + ".moved").c_str()), 0);
+    writeFile(path, "2 cn 5 other \n");
+    for (int round = 0; round < 2; round++) {
+	std::unique_ptr<FILE, int (*)(FILE *)> in(HkpReadClaimedResults(claim), fclose);
+	ASSERT_NE(in, nullptr);
+	ResultsReader reader(in.get());
+	ResultRecord record;
+	ASSERT_EQ(reader.readEntry(record), HK_RESULTS_OK);
+	EXPECT_EQ(valueOf(record, "cn"), "Ann");
+	EXPECT_EQ(reader.readEntry(record), HK_RESULTS_END);
+    }
+
+    /* Releasing deletes only the claimed file, not what now has its name. */
+    HkpReleaseResultsClaim(claim);
+    EXPECT_TRUE(exists(path));
+    EXPECT_TRUE(exists(path + ".moved"));
+
+    /* A file that nobody holds any more is taken over, empty. */
+    ASSERT_EQ(HkpClaimResultsFile(path, &claim), HKP_CLAIMED);
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    HkpReleaseResultsClaim(claim);
     EXPECT_FALSE(exists(path));
+
+    /* Something that is no file, or no folder at all. */
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    EXPECT_EQ(HkpClaimResultsFile(path, &claim), HKP_CLAIM_IN_USE);
+    ASSERT_EQ(symlink((path + ".moved").c_str(), (path + ".link").c_str()), 0);
+    EXPECT_EQ(HkpClaimResultsFile(path + ".link", &claim), HKP_CLAIM_IN_USE);
+    EXPECT_EQ(HkpClaimResultsFile(folder + "/no/such/Ldap_0.txt", &claim), HKP_CLAIM_FAILED);
+    EXPECT_EQ(claim, nullptr);
 }
 
-TEST_F(SearchContextTest, AStaleFileIsDeletedAndANameThatCannotBeIsSkipped)
+TEST_F(SearchContextTest, ASearchThatNeverRanHasNothingToRead)
 {
-    /* Make the folder, and learn where the numbers stand. */
-    { SearchContext first; }
-    uint32_t n = nextResultsFileNumber();
-
-    writeFile(pathOf(n + 1), "stale 1 x \n");
-    /* A folder in the way cannot be deleted as a file. */
-    ASSERT_EQ(mkdir(pathOf(n + 2).c_str(), 0700), 0);
-    ASSERT_EQ(mkdir((pathOf(n + 2) + "/inside").c_str(), 0700), 0);
-    SearchContext second;
-    EXPECT_FALSE(exists(pathOf(n + 1)));
-    SearchContext third;
-    EXPECT_TRUE(exists(pathOf(n + 2)));
-    EXPECT_EQ(nextResultsFileNumber(), n + 4);
-
-    /* The third one took the next number. */
-    writeFile(pathOf(n + 3), "cn 5 third \n");
-    ResultRecord record;
-    EXPECT_EQ(third.readNextRecord(record), HK_RESULTS_OK);
-    EXPECT_EQ(valueOf(record, "cn"), "third");
-}
-
-TEST_F(SearchContextTest, AFolderNameTooLongForThePathGivesNoPathAtAll)
-{
-    std::string deep = home_ + "/" + std::string(240, 'd');
-    setenv("XDG_DATA_HOME", deep.c_str(), 1);
     SearchContext context;
     ResultRecord record;
     EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
+    EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
+    EXPECT_EQ(context.resultsPath(), "");
 
-    /* The search then refuses to write rather than write somewhere else. */
-    const char *port = getenv("HOSTKIT_LDAP_PORT");
-    if (port == nullptr) {
-	GTEST_SKIP() << "no test directory server (tests/ldap/servers.sh)";
-    }
-    SearchParameters parameters;
-    parameters.server = "127.0.0.1";
-    parameters.port = static_cast<uint16_t>(atoi(port));
-    parameters.searchBase = "ou=staff,dc=ombri,dc=test";
-    parameters.resultsPath = "/tmp/not-this-one";
-    reports.clear();
+    /* Port 1 is closed: no results, and no file left behind. */
+    SearchParameters closed;
+    closed.server = "127.0.0.1";
+    closed.port = 1;
     redirectSearchReports(keepReport);
-    int result = context.runSearch(parameters);
+    EXPECT_EQ(context.runSearch(closed), HK_SEARCH_NO_CONNECTION);
     redirectSearchReports(nullptr);
-    EXPECT_EQ(result, HK_SEARCH_NO_RESULTS_FILE);
-    EXPECT_EQ(reports, std::vector<std::string>({"\nCannot open file  for writing.\n\n"}));
+    EXPECT_FALSE(exists(context.resultsPath()));
+    EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
+}
+
+namespace {
+
+class SearchContextServer : public SearchContextTest {
+protected:
+    void SetUp() override
+    {
+	if (getenv("HOSTKIT_LDAP_PORT") == nullptr) {
+	    GTEST_SKIP() << "no test directory server (tests/ldap/servers.sh)";
+	}
+	SearchContextTest::SetUp();
+	parameters_.server = getenv("HOSTKIT_LDAP_HOST");
+	parameters_.port = static_cast<uint16_t>(atoi(getenv("HOSTKIT_LDAP_PORT")));
+	parameters_.searchBase = "ou=staff,dc=ombri,dc=test";
+	parameters_.searchFilter = "sn=Lee";
+    }
+
+    int search(SearchContext &context)
+    {
+	reports.clear();
+	redirectSearchReports(keepReport);
+	int result = context.runSearch(parameters_);
+	redirectSearchReports(nullptr);
+	return result;
+    }
+
+    SearchParameters parameters_;
+};
+
+} // namespace
+
+TEST_F(SearchContextServer, NumbersInUseAreSkippedAndTheFileGoesWithTheContext)
+{
+    /* Make the folder, and learn where the numbers stand. */
+    ASSERT_EQ(HkpResultsFolder(), folder_);
+    uint32_t n = nextResultsFileNumber() + 1;
+
+    /* n: a live claim (another search); n + 1: a folder in the way. */
+    HkpResultsClaim *held = nullptr;
+    ASSERT_EQ(HkpClaimResultsFile(pathOf(n), &held), HKP_CLAIMED);
+    ASSERT_EQ(mkdir(pathOf(n + 1).c_str(), 0700), 0);
+    /* n + 2: a stale file of a process that ended. */
+    writeFile(pathOf(n + 2), "2 cn 5 stale \n");
+
+    std::string path;
+    {
+	SearchContext context;
+	int count = search(context);
+	ASSERT_GT(count, 0);
+	EXPECT_EQ(context.resultsPath(), pathOf(n + 2));
+	path = context.resultsPath();
+	ResultRecord record;
+	for (int i = 0; i < count; i++) {
+	    ASSERT_EQ(context.readNextRecord(record), HK_RESULTS_OK);
+	    EXPECT_NE(valueOf(record, "cn"), "stale");
+	}
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_END);
+
+	/* A second search of the context reads its own new results. */
+	EXPECT_EQ(search(context), count);
+	EXPECT_EQ(context.resultsPath(), pathOf(n + 3));
+	EXPECT_FALSE(exists(path));
+	ASSERT_EQ(context.readNextRecord(record), HK_RESULTS_OK);
+	path = context.resultsPath();
+    }
+    EXPECT_FALSE(exists(path));
+    HkpReleaseResultsClaim(held);
+}
+
+TEST_F(SearchContextServer, LongPathsWorkAndFailuresNameThePath)
+{
+    /* A results path far over 260 characters. */
+    std::string deep = home_ + "/" + std::string(200, 'd') + "/" + std::string(200, 'e');
+    setenv("XDG_DATA_HOME", deep.c_str(), 1);
+    {
+	SearchContext context;
+	int count = search(context);
+	EXPECT_GT(count, 0);
+	EXPECT_GT(context.resultsPath().size(), 400u);
+	ResultRecord record;
+	EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_OK);
+    }
+
+    /* A folder that cannot be made: the message names the path all the same. */
+    std::string blocker = home_ + "/plainfile";
+    writeFile(blocker, "x");
+    setenv("XDG_DATA_HOME", blocker.c_str(), 1);
+    SearchContext context;
+    EXPECT_EQ(search(context), HK_SEARCH_NO_RESULTS_FILE);
+    EXPECT_EQ(context.resultsPath().rfind(blocker + "/Ombri/Dialcraft/Ldap_", 0), 0u);
+    EXPECT_EQ(reports, std::vector<std::string>(
+	    {"\nCannot open file " + context.resultsPath() + " for writing.\n\n"}));
+    ResultRecord record;
+    EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
 }
