@@ -379,7 +379,7 @@ std::vector<unsigned> charactersOf(const std::string &text)
 {
     Tcl_Obj *obj = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
     Tcl_IncrRefCount(obj);
-    int length = 0;
+    Tcl_Size length = 0;
     Tcl_UniChar *chars = Tcl_GetUnicodeFromObj(obj, &length);
     std::vector<unsigned> out(chars, chars + length);
     Tcl_DecrRefCount(obj);
