@@ -59,6 +59,11 @@ HkpSetFileMtime(const WideString &fileName, const hkfiles::LocalTime &localTime,
 	*errorNumber = static_cast<int>(GetLastError());
 	return HKP_MTIME_OPEN_FAILED;
     }
+    /* Only a file on disk: a device (NUL, CON, COM1) or a pipe is refused as a directory is. */
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+	*errorNumber = ERROR_ACCESS_DENIED;
+	return HKP_MTIME_OPEN_FAILED;
+    }
     if (!SetFileTime(file.get(), nullptr, nullptr, &lastWrite)) {
 	*errorNumber = static_cast<int>(GetLastError());
 	return HKP_MTIME_SET_FAILED;
