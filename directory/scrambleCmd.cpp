@@ -5,6 +5,7 @@
  *	scrambling with the key that the module assembled at load.
  */
 
+#include "core/base/tclUtf8.h"
 #include "directory/base/scramble.h"
 #include "directory/directoryState.h"
 #include "core/hostkit.h"
@@ -24,7 +25,9 @@ typedef std::unique_ptr<char[]> (*Conversion)(const char *, const hkdir::Scrambl
 
 /*
  * Both commands: one argument, or SCRAMBLE_USAGE with the result left
- * empty; the output is copied into the result.
+ * empty; the output is copied into the result as Tcl text. An
+ * unscrambled password may be any bytes: those that are not UTF-8 become
+ * the characters of their value, as Tcl's own utf-8 decoding has them.
  */
 int
 runScrambleCommand(Tcl_Interp *interp, int argc, const char *argv[], Conversion convert)
@@ -36,7 +39,8 @@ runScrambleCommand(Tcl_Interp *interp, int argc, const char *argv[], Conversion 
     if (!output) {
 	return hkFailNarrow(interp, "Not enough memory", SCRAMBLE_NO_MEMORY);
     }
-    return hkSetNarrowResult(interp, output.get());
+    std::string text = hkTclUtf8(output.get());
+    return hkSetNarrowResult(interp, text.c_str());
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "process/outputFilePlatform.h"
 #include "process/programPlatform.h"
 #include "process/base/outputBytes.h"
+#include "core/base/tclUtf8.h"
 
 namespace hkproc {
 
@@ -41,16 +42,17 @@ OutputCollector::reserve(size_t size)
     return capacity_ >= size;
 }
 
-bool
+AppendResult
 OutputCollector::appendFile(const WideString &name)
 {
-    HkpOutputFile *file = HkpOpenOutputFile(name);
+    HkpOutputOpenStatus status;
+    HkpOutputFile *file = HkpOpenOutputFile(name, &status);
     if (file == nullptr) {
-	return false;
+	return status == HKP_OUTPUT_NOT_A_FILE ? APPEND_NOT_A_FILE : APPEND_MISSING;
     }
     if (tooLarge_) {
 	HkpCloseOutputFile(file);
-	return true;
+	return APPEND_READ;
     }
 
     /* The whole file and one byte more, so that its end is seen without growing. */
@@ -60,6 +62,7 @@ OutputCollector::appendFile(const WideString &name)
 	reserve(size >= limit_ - used_ ? limit_ : used_ + static_cast<size_t>(size) + 1);
     }
 
+    bool readFailed = false;
     for (;;) {
 	if (used_ == capacity_) {
 	    size_t doubled = capacity_ > limit_ / 2 ? limit_ : capacity_ * 2;
@@ -70,39 +73,55 @@ OutputCollector::appendFile(const WideString &name)
 	    /* No more room: the text fits only if the file has no byte left. */
 	    char probe;
 	    size_t got = 0;
-	    if (!HkpReadOutputFile(file, &probe, 1, &got) || got > 0) {
+	    if (!HkpReadOutputFile(file, &probe, 1, &got)) {
+		readFailed = true;
+	    } else if (got > 0) {
 		tooLarge_ = true;
 	    }
 	    break;
 	}
 	size_t got = 0;
-	if (!HkpReadOutputFile(file, buffer_.data() + used_, capacity_ - used_, &got)
-		|| got == 0) {
+	if (!HkpReadOutputFile(file, buffer_.data() + used_, capacity_ - used_, &got)) {
+	    readFailed = true;
+	    break;
+	}
+	if (got == 0) {
 	    break;
 	}
 	used_ += got;
     }
     HkpCloseOutputFile(file);
-    used_ = start + crLfToLf(buffer_.data() + start, used_ - start);
-    return true;
+    if (readFailed) {
+	/* Never part of a file's text as if it were all of it. */
+	used_ = start;
+	return APPEND_READ_FAILED;
+    }
+    if (!tooLarge_) {
+	used_ = start + crLfToLf(buffer_.data() + start, used_ - start);
+	makeText(start);
+    }
+    return APPEND_READ;
 }
 
+/*
+ * Makes the bytes from `start` on into Tcl text, each file on its own, so
+ * that a sequence cut at the end of one file is never joined with the
+ * start of the next.
+ */
 void
-OutputCollector::finish()
+OutputCollector::makeText(size_t start)
 {
-    if (tooLarge_ || used_ == 0) {
+    size_t length = used_ - start;
+    size_t textLength = hkTclUtf8Length(buffer_.data() + start, length);
+    if (textLength == length) {
 	return;
     }
-    size_t nuls = countNul(buffer_.data(), used_);
-    if (nuls == 0) {
-	return;
-    }
-    if (nuls > limit_ - used_ || !reserve(used_ + nuls)) {
+    if (textLength > limit_ - start || !reserve(start + textLength)) {
 	tooLarge_ = true;
 	return;
     }
-    expandNul(buffer_.data(), used_, nuls);
-    used_ += nuls;
+    hkToTclUtf8InPlace(buffer_.data() + start, length, textLength);
+    used_ = start + textLength;
 }
 
 ExecOutcome
@@ -130,18 +149,22 @@ runProgram(const ExecRequest &request, OutputBuffer &buffer, size_t limit)
     }
 
     OutputCollector text(buffer, limit);
-    bool stdoutRead = text.appendFile(request.stdoutName);
-    bool stderrRead = text.appendFile(request.stderrName);
-    text.finish();
+    AppendResult stdoutRead = text.appendFile(request.stdoutName);
+    AppendResult stderrRead = text.appendFile(request.stderrName);
+    if (stdoutRead == APPEND_READ_FAILED || stderrRead == APPEND_READ_FAILED) {
+	/* The files keep what the result cannot deliver. */
+	outcome.status = EXEC_READ_FAILED;
+	return outcome;
+    }
     if (text.tooLarge()) {
 	/* Nothing is removed that the result does not deliver. */
 	outcome.status = EXEC_TOO_LARGE;
 	return outcome;
     }
-    if (stdoutRead && request.removeStdout) {
+    if (stdoutRead == APPEND_READ && request.removeStdout) {
 	HkpRemoveOutputFile(request.stdoutName);
     }
-    if (stderrRead && request.removeStderr) {
+    if (stderrRead == APPEND_READ && request.removeStderr) {
 	HkpRemoveOutputFile(request.stderrName);
     }
     outcome.status = EXEC_FINISHED;

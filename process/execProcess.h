@@ -33,11 +33,20 @@ public:
     virtual char *data() = 0;
 };
 
+/* What became of one output file. */
+enum AppendResult {
+    APPEND_READ,		/* its text was taken (or, once too large, not needed) */
+    APPEND_MISSING,		/* it does not open: the stream was lost */
+    APPEND_NOT_A_FILE,		/* a FIFO or a device: written to, nothing read back */
+    APPEND_READ_FAILED		/* a read failed partway: its text is not whole */
+};
+
 /*
  * Collects the text of output files into a buffer, one file after the
- * other: each file's bytes with CR LF as LF, then every NUL as C0 80. The
- * text is never longer than `limit` bytes; once it would be, nothing
- * more is taken and tooLarge() says so.
+ * other: each file's bytes with CR LF as LF, then made into Tcl text
+ * (core/base/tclUtf8.h: NUL as C0 80, bytes that are not UTF-8 as the
+ * characters of their value). The text is never longer than `limit`
+ * bytes; once it would be, nothing more is taken and tooLarge() says so.
  */
 class OutputCollector {
 public:
@@ -45,14 +54,8 @@ public:
     OutputCollector(const OutputCollector &) = delete;
     OutputCollector &operator=(const OutputCollector &) = delete;
 
-    /*
-     * Appends a file's text. False when the file does not open; a file
-     * that opens but fails while being read keeps what was read.
-     */
-    bool appendFile(const WideString &name);
-
-    /* Puts the NULs into their result form; call once, after the last file. */
-    void finish();
+    /* Appends a regular file's text; only a regular file is read. */
+    AppendResult appendFile(const WideString &name);
 
     bool tooLarge() const {
 	return tooLarge_;
@@ -64,6 +67,7 @@ public:
 
 private:
     bool reserve(size_t size);
+    void makeText(size_t start);
 
     OutputBuffer &buffer_;
     size_t limit_;
@@ -77,7 +81,8 @@ enum ExecStatus {
     EXEC_FINISHED,		/* the program ended; its text is in the buffer */
     EXEC_START_FAILED,
     EXEC_WAIT_FAILED,
-    EXEC_TOO_LARGE		/* the text does not fit into a result */
+    EXEC_TOO_LARGE,		/* the text does not fit into a result */
+    EXEC_READ_FAILED		/* an output file could not be read whole */
 };
 
 struct ExecOutcome {
@@ -94,8 +99,8 @@ struct ExecOutcome {
  * Waiting mode collects the standard output text, then the standard error
  * text, into the buffer (at most `limit` bytes) and removes the capture
  * files (removeStdout, removeStderr) once the whole text is held; when it
- * does not fit, every file stays on disk. After a failed start and in
- * background mode every file stays.
+ * does not fit, or a file cannot be read whole, every file stays on disk.
+ * After a failed start and in background mode every file stays.
  */
 ExecOutcome runProgram(const ExecRequest &request, OutputBuffer &buffer, size_t limit);
 

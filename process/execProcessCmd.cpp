@@ -10,6 +10,7 @@
 #include "core/hostkit.h"
 #include "files/tempFileName.h"
 #include "process/execProcess.h"
+#include "process/outputFilePlatform.h"
 
 #include <climits>
 #include <cstdio>
@@ -40,6 +41,10 @@ const char CAPTURE_PREFIX[] = "ExecProcess";
 const int WAIT_FAILED_CODE = -1;
 /* The code of an output that does not fit into a result. */
 const int TOO_LARGE_CODE = -20;
+/* The code of a capture file that cannot be made: the program is not started. */
+const int NO_CAPTURE_FILE_CODE = -30;
+/* The code of an output file that cannot be read whole. */
+const int READ_FAILED_CODE = -40;
 
 /*
  * The output text, kept in the string of a Tcl object. Memory that cannot
@@ -95,12 +100,25 @@ HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
     }
     hkproc::ExecRequest request = hkproc::classifyExecWords(words);
 
+    /*
+     * Without its capture file a stream's output would be lost while the
+     * command reports success, and the program would run with that stream
+     * closed: nothing is started then.
+     */
     static const WideString capturePrefix = hkWide(CAPTURE_PREFIX);
-    if (request.stdoutName.empty()) {
+    bool stdoutCaptured = request.stdoutName.empty();
+    if (stdoutCaptured) {
 	request.stdoutName = makeTempFileName(capturePrefix);
     }
     if (request.stderrName.empty()) {
 	request.stderrName = makeTempFileName(capturePrefix);
+    }
+    if (request.stdoutName.empty() || request.stderrName.empty()) {
+	if (stdoutCaptured && !request.stdoutName.empty()) {
+	    HkpRemoveOutputFile(request.stdoutName);
+	}
+	return hkFailNarrow(interp, "Could not create a temporary file for the output of the "
+		"program", NO_CAPTURE_FILE_CODE);
     }
 
     ResultText text;
@@ -122,6 +140,8 @@ HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 	/* Never hand back part of the output as if it were all of it. */
 	return hkFailNarrow(interp, "Output of the program is too large for a result",
 		TOO_LARGE_CODE);
+    case hkproc::EXEC_READ_FAILED:
+	return hkFailNarrow(interp, "Could not read the output of the program", READ_FAILED_CODE);
     case hkproc::EXEC_FINISHED:
 	break;
     }

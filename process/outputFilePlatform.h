@@ -18,13 +18,22 @@
 /* An output file open for reading. */
 typedef struct HkpOutputFile HkpOutputFile;
 
+enum HkpOutputOpenStatus {
+    HKP_OUTPUT_OPENED,
+    HKP_OUTPUT_MISSING,		/* no such file, or it does not open */
+    HKP_OUTPUT_NOT_A_FILE	/* a FIFO, a device, a socket, a directory */
+};
+
 /*
- * Opens the file for reading; null when it does not open, and for an
- * empty name or one holding a NUL. On Windows a sharing violation (the
- * child's write handle, which Wine may close a moment after the process
- * has ended) is retried for up to two seconds.
+ * Opens a regular file for reading, without ever blocking; null when it
+ * does not open, and for an empty name or one holding a NUL
+ * (HKP_OUTPUT_MISSING), and for anything but a regular file
+ * (HKP_OUTPUT_NOT_A_FILE): a FIFO or a device is written to, never read
+ * back. On Windows a sharing violation (the child's write handle, which
+ * Wine may close a moment after the process has ended) is retried for up
+ * to two seconds.
  */
-HkpOutputFile *HkpOpenOutputFile(const WideString &name);
+HkpOutputFile *HkpOpenOutputFile(const WideString &name, HkpOutputOpenStatus *status);
 
 /* True with the file's size now; false when it is not known. */
 bool HkpOutputFileSize(HkpOutputFile *file, uint64_t *size);

@@ -101,6 +101,21 @@ lockOutOthers(int fd, int *errorNumber)
     return true;
 }
 
+/*
+ * Whether a file is a regular one; otherwise *errorNumber says what it is:
+ * EISDIR for a directory (what opening it for writing gives), ENXIO for a
+ * device, a FIFO or a socket (what opening a socket gives).
+ */
+bool
+isRegular(const struct stat &st, int *errorNumber)
+{
+    if (S_ISREG(st.st_mode)) {
+	return true;
+    }
+    *errorNumber = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+    return false;
+}
+
 } // namespace
 
 HkpSetMtimeStatus
@@ -112,10 +127,26 @@ HkpSetFileMtime(const WideString &fileName, const hkfiles::LocalTime &localTime,
     }
 
     std::string native = HkpWideToNative(fileName);
-    /* No O_CREAT: only an existing file. Not blocking: a device must not hold us up. */
+    /*
+     * Only a regular file is re-timed: a device node, a FIFO or a socket is
+     * refused before it is opened (opening a device can act on it), and
+     * again after the open, in case the name changed in between.
+     */
+    struct stat st;
+    if (stat(native.c_str(), &st) == 0 && !isRegular(st, errorNumber)) {
+	return HKP_MTIME_OPEN_FAILED;
+    }
+    /* No O_CREAT: only an existing file. Not blocking: nothing may hold us up. */
     UnixFd fd(open(native.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
 	*errorNumber = errno;
+	return HKP_MTIME_OPEN_FAILED;
+    }
+    if (fstat(fd.get(), &st) != 0) {
+	*errorNumber = errno;
+	return HKP_MTIME_OPEN_FAILED;
+    }
+    if (!isRegular(st, errorNumber)) {
 	return HKP_MTIME_OPEN_FAILED;
     }
     /*
@@ -123,11 +154,6 @@ HkpSetFileMtime(const WideString &fileName, const hkfiles::LocalTime &localTime,
      * permission bit is read-only all the same, as the read-only attribute
      * makes a file on Windows.
      */
-    struct stat st;
-    if (fstat(fd.get(), &st) != 0) {
-	*errorNumber = errno;
-	return HKP_MTIME_OPEN_FAILED;
-    }
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
 	*errorNumber = EACCES;
 	return HKP_MTIME_OPEN_FAILED;

@@ -59,7 +59,21 @@ HkpSetFileMtime(const WideString &fileName, const hkfiles::LocalTime &localTime,
 	*errorNumber = static_cast<int>(GetLastError());
 	return HKP_MTIME_OPEN_FAILED;
     }
-    if (!SetFileTime(file.get(), nullptr, nullptr, &lastWrite)) {
+    /*
+     * Only a file on disk: a device (NUL, CON, COM1) or a pipe is refused
+     * as a directory is. Wine marks the file accessed when asked for its
+     * type, so the access time is taken first and set again as it was.
+     */
+    FILE_BASIC_INFO before;
+    bool known = GetFileInformationByHandleEx(file.get(), FileBasicInfo, &before, sizeof before);
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+	*errorNumber = ERROR_ACCESS_DENIED;
+	return HKP_MTIME_OPEN_FAILED;
+    }
+    FILETIME lastAccess;
+    lastAccess.dwLowDateTime = static_cast<DWORD>(before.LastAccessTime.QuadPart);
+    lastAccess.dwHighDateTime = static_cast<DWORD>(before.LastAccessTime.QuadPart >> 32);
+    if (!SetFileTime(file.get(), nullptr, known ? &lastAccess : nullptr, &lastWrite)) {
 	*errorNumber = static_cast<int>(GetLastError());
 	return HKP_MTIME_SET_FAILED;
     }

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <new>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,22 +22,42 @@ struct HkpOutputFile {
 };
 
 HkpOutputFile *
-HkpOpenOutputFile(const WideString &name)
+HkpOpenOutputFile(const WideString &name, HkpOutputOpenStatus *status)
 {
+    *status = HKP_OUTPUT_MISSING;
     if (name.empty() || hkproc::holdsNul(name)) {
+	return nullptr;
+    }
+    std::string native = HkpWideToNative(name);
+    /*
+     * Only a regular file is read back. The type is looked at before the
+     * open, so that no device is opened a second time, and again after it,
+     * in case the name changed in between; the open never waits (a FIFO
+     * without a writer) and never takes a terminal as controlling one.
+     */
+    struct stat st;
+    if (stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+	*status = HKP_OUTPUT_NOT_A_FILE;
 	return nullptr;
     }
     int fd;
     do {
-	fd = open(HkpWideToNative(name).c_str(), O_RDONLY | O_CLOEXEC);
+	fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
+	return nullptr;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+	close(fd);
+	*status = HKP_OUTPUT_NOT_A_FILE;
 	return nullptr;
     }
     HkpOutputFile *file = new (std::nothrow) HkpOutputFile{fd};
     if (file == nullptr) {
 	close(fd);
+	return nullptr;
     }
+    *status = HKP_OUTPUT_OPENED;
     return file;
 }
 

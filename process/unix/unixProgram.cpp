@@ -21,6 +21,7 @@
 #include <vector>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,7 +43,11 @@ outputName(const WideString &name)
 
 /*
  * Opens a file for the child, above the standard descriptors (so that the
- * dup2 onto 0, 1 or 2 always happens) and closed on exec here.
+ * dup2 onto 0, 1 or 2 always happens) and closed on exec here. The open
+ * never waits: a FIFO that nobody reads yet is opened for reading and
+ * writing (a Linux FIFO then holds the program's output until a reader
+ * comes, instead of holding this process in open()), and a device that
+ * would wait for a carrier does not. The child gets a blocking descriptor.
  */
 int
 openForChild(const std::string &path, int flags)
@@ -50,11 +55,29 @@ openForChild(const std::string &path, int flags)
     if (path.empty()) {
 	return -1;
     }
+    const int always = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int savedErrno = errno;	/* a FIFO's first refusal is no failure */
     int fd;
     do {
-	fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+	fd = open(path.c_str(), flags | always, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0 && fd <= 2) {
+    struct stat st;
+    if (fd < 0 && errno == ENXIO && (flags & O_ACCMODE) == O_WRONLY
+	    && stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+	do {
+	    fd = open(path.c_str(), (flags & ~O_ACCMODE) | O_RDWR | always, 0666);
+	} while (fd < 0 && errno == EINTR);
+    }
+    if (fd < 0) {
+	return -1;
+    }
+    errno = savedErrno;
+    int status = fcntl(fd, F_GETFL);
+    if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+	close(fd);
+	return -1;
+    }
+    if (fd <= 2) {
 	int high = fcntl(fd, F_DUPFD_CLOEXEC, 3);
 	close(fd);
 	fd = high;

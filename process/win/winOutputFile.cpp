@@ -35,8 +35,9 @@ const DWORD MAX_READ = 0x40000000u;
 } // namespace
 
 HkpOutputFile *
-HkpOpenOutputFile(const WideString &name)
+HkpOpenOutputFile(const WideString &name, HkpOutputOpenStatus *status)
 {
+    *status = HKP_OUTPUT_MISSING;
     if (name.empty() || hkproc::holdsNul(name)) {
 	return nullptr;
     }
@@ -54,12 +55,19 @@ HkpOpenOutputFile(const WideString &name)
     if (h == INVALID_HANDLE_VALUE) {
 	return nullptr;
     }
+    /* Only a file on disk is read back: a device (NUL, CON) or a pipe is not. */
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+	CloseHandle(h);
+	*status = HKP_OUTPUT_NOT_A_FILE;
+	return nullptr;
+    }
     HkpOutputFile *file = new (std::nothrow) HkpOutputFile();
     if (file == nullptr) {
 	CloseHandle(h);
 	return nullptr;
     }
     file->handle.reset(h);
+    *status = HKP_OUTPUT_OPENED;
     return file;
 }
 
