@@ -6,11 +6,11 @@
  */
 
 #include "directory/ldapSearchCmd.h"
+#include "core/base/tclUtf8.h"
 
 #include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/base/searchText.h"
-#include "directory/base/valueText.h"
 #include "directory/directoryState.h"
 #include "directory/searchContext.h"
 #include "directory/searchOptions.h"
@@ -92,11 +92,11 @@ formatEntryText(const ResultRecord &record, std::string &out)
     /* Text that is already Tcl's stays where it is; only other bytes are converted. */
     std::string nameCopy, valueCopy;
     auto asText = [](const char *bytes, size_t length, std::string &copy) {
-	if (isTclUtf8(bytes, length)) {
+	if (hkIsTclUtf8(bytes, length)) {
 	    return std::string_view(bytes, length);
 	}
-	copy.clear();
-	appendTclText(copy, bytes, length);
+	copy.resize(hkTclUtf8Length(bytes, length));
+	copy.resize(hkToTclUtf8(bytes, length, &copy[0]));
 	return std::string_view(copy);
     };
     for (const auto &entry : record) {

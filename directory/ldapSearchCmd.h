@@ -19,7 +19,7 @@ class ResultRecord;
  * leaving out values that hold a zero byte. A value (or name) that braces
  * cannot carry is quoted as Tcl's own lists quote it, so that the text
  * always parses back to the exact names and values. Names and values are
- * Tcl text (valueText.h): bytes that are not UTF-8 become the characters
+ * Tcl text (core/base/tclUtf8.h): bytes that are not UTF-8 become the characters
  * of their values.
  */
 void formatEntryText(const ResultRecord &record, std::string &out);

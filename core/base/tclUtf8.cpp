@@ -58,7 +58,7 @@ decode(const unsigned char *p, size_t n)
     }
     if (c >= 0xF0 && c <= 0xF4 && n >= 4 && isTrail(p[1]) && isTrail(p[2]) && isTrail(p[3])
 	    && (c != 0xF0 || p[1] >= 0x90) && (c != 0xF4 || p[1] < 0x90)) {
-	return {STEP_SUPPLEMENTARY, 4, 6};
+	return HK_TCL_KEEPS_FOUR_BYTES ? Step{STEP_KEEP, 4, 4} : Step{STEP_SUPPLEMENTARY, 4, 6};
     }
     return {STEP_BYTE, 1, 2};
 }
@@ -171,38 +171,13 @@ bool
 hkIsTclUtf8(const char *text, size_t length)
 {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
-    size_t i = 0;
-    while (i < length) {
-	unsigned char c = p[i];
-	size_t size;
-	if (c == 0) {
-	    return false;
-	} else if (c < 0x80) {
-	    size = 1;
-	} else if (c == 0xC0) {
-	    if (i + 1 >= length || p[i + 1] != 0x80) {
-		return false;
-	    }
-	    size = 2;
-	} else if (c >= 0xC2 && c <= 0xDF) {
-	    size = 2;
-	} else if (c >= 0xE0 && c <= 0xEF) {
-	    size = 3;
-	    if (c == 0xE0 && (i + 1 >= length || p[i + 1] < 0xA0)) {
-		return false;
-	    }
-	} else {
-	    return false;	/* a trail byte, C1, or a four-byte lead */
-	}
-	if (i + size > length) {
+    for (size_t at = 0; at < length;) {
+	Step step = decode(p + at, length - at);
+	bool asIs = step.kind == STEP_KEEP || (step.kind == STEP_NUL && step.consumed == 2);
+	if (!asIs) {
 	    return false;
 	}
-	for (size_t k = 1; k < size; ++k) {
-	    if (!isTrail(p[i + k])) {
-		return false;
-	    }
-	}
-	i += size;
+	at += step.consumed;
     }
     return true;
 }

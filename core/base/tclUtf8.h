@@ -10,7 +10,8 @@
  *
  *	- well-formed UTF-8 of one to three bytes stays byte for byte,
  *	  surrogate halves written on their own included;
- *	- a four-byte sequence (U+10000 .. U+10FFFF) becomes its two halves;
+ *	- a four-byte sequence (U+10000 .. U+10FFFF) becomes its two halves in
+ *	  Tcl 8 and stays as it is in Tcl 9, which holds such characters whole;
  *	- a zero byte, and the pair C0 80, become C0 80;
  *	- every other byte (a stray continuation byte, a lead byte without its
  *	  continuation, an overlong form, a byte F5 .. FF) becomes the
@@ -26,6 +27,15 @@
 
 #include <cstddef>
 #include <string>
+
+/*
+ * The Tcl the module is built for (the build defines HOSTKIT_TCL_MAJOR):
+ * Tcl 9 keeps a character beyond U+FFFF as its four bytes.
+ */
+#ifndef HOSTKIT_TCL_MAJOR
+#define HOSTKIT_TCL_MAJOR 8
+#endif
+const bool HK_TCL_KEEPS_FOUR_BYTES = HOSTKIT_TCL_MAJOR >= 9;
 
 /* Length in bytes of the Tcl form of `length` bytes; never less than `length`. */
 size_t hkTclUtf8Length(const char *bytes, size_t length);
@@ -48,7 +58,7 @@ std::string hkTclUtf8(const std::string &bytes);
 
 /*
  * Whether the bytes are Tcl text as this rule writes it: no zero byte,
- * only C0 80 and well-formed sequences of one to three bytes.
+ * only C0 80 and the sequences the rule keeps as they are.
  */
 bool hkIsTclUtf8(const char *text, size_t length);
 

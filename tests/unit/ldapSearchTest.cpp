@@ -11,6 +11,7 @@
 #include "directory/base/searchText.h"
 #include "directory/directoryState.h"
 #include "directory/ldapSearchCmd.h"
+#include "core/base/tclUtf8.h"
 #include "directory/searchOptions.h"
 #include "tests/unit/unitSupport.h"
 
@@ -394,7 +395,10 @@ tclDecodes(const std::string &bytes)
     Tcl_Obj *data = Tcl_NewByteArrayObj(reinterpret_cast<const unsigned char *>(bytes.data()),
 	    static_cast<int>(bytes.size()));
     Tcl_SetVar2Ex(interp, "hkBytes", nullptr, data, 0);
-    EXPECT_EQ(Tcl_Eval(interp, "encoding convertfrom utf-8 $hkBytes"), TCL_OK);
+    /* Tcl 9 refuses such bytes unless asked to decode them as Tcl 8 did. */
+    const char *script = TCL_MAJOR_VERSION >= 9 ? "encoding convertfrom -profile tcl8 utf-8 $hkBytes"
+	    : "encoding convertfrom utf-8 $hkBytes";
+    EXPECT_EQ(Tcl_Eval(interp, script), TCL_OK);
     return Tcl_GetStringResult(interp);
 }
 
@@ -432,11 +436,17 @@ TEST(EntryText, BytesThatAreNotUtf8BecomeTheTextTclWouldMake)
 	std::vector<std::string> elements;
 	ASSERT_TRUE(SplitPairs(text, elements));
 	ASSERT_EQ(elements.size(), 2u);
-	std::vector<unsigned> want = charactersOf(tclDecodes(v));
-	EXPECT_EQ(charactersOf(elements[0]), want);
-	EXPECT_EQ(charactersOf(elements[1]), want);
-	/* Well-formed UTF-8 (the first three) stays byte for byte. */
-	if (i < 3) {
+	/* Tcl 9 decodes stray bytes otherwise (see tclUtf8Test.cpp): Tcl 8 is the reference. */
+	if (TCL_MAJOR_VERSION < 9) {
+	    std::vector<unsigned> want = charactersOf(tclDecodes(v));
+	    EXPECT_EQ(charactersOf(elements[0]), want);
+	    EXPECT_EQ(charactersOf(elements[1]), want);
+	}
+	/*
+	 * Well-formed UTF-8 stays byte for byte; a character beyond U+FFFF
+	 * only where Tcl holds it whole (Tcl 9), Tcl 8 holds two halves.
+	 */
+	if (i < 2 || (i == 2 && HK_TCL_KEEPS_FOUR_BYTES)) {
 	    EXPECT_EQ(elements[1], v);
 	}
     }

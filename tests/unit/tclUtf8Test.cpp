@@ -75,8 +75,9 @@ TEST(TclUtf8, FormOfEachKindOfSequence)
 	{"\xe2\x82", "\xc3\xa2\xc2\x82"},				/* cut at the end */
 	{"\xe2\x82" "A", "\xc3\xa2\xc2\x82" "A"},			/* cut by another character */
 	{"\xed\xa0\x80", "\xed\xa0\x80"},				/* a surrogate half stays */
-	{"\xf0\x9f\x98\x80", "\xed\xa0\xbd\xed\xb8\x80"},		/* U+1F600 as two halves */
-	{"\xf4\x8f\xbf\xbf", "\xed\xaf\xbf\xed\xbf\xbf"},		/* U+10FFFF */
+	/* U+1F600 and U+10FFFF: two halves in Tcl 8, whole in Tcl 9 */
+	{"\xf0\x9f\x98\x80", HK_TCL_KEEPS_FOUR_BYTES ? "\xf0\x9f\x98\x80" : "\xed\xa0\xbd\xed\xb8\x80"},
+	{"\xf4\x8f\xbf\xbf", HK_TCL_KEEPS_FOUR_BYTES ? "\xf4\x8f\xbf\xbf" : "\xed\xaf\xbf\xed\xbf\xbf"},
 	{"\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},	/* beyond U+10FFFF */
 	{"\xf0\x8f\x80\x80", "\xc3\xb0\xc2\x8f\xc2\x80\xc2\x80"},	/* overlong four bytes */
 	{"\xf8\x88\x80\x80\x80", "\xc3\xb8\xc2\x88\xc2\x80\xc2\x80\xc2\x80"},
@@ -99,7 +100,7 @@ TEST(TclUtf8, CheckRefusesWhatTclNeverHolds)
 	{"\xc3", false},
 	{"\xe4\xb8", false},
 	{"\xe0\x9f\xbf", false},
-	{"\xf0\x9f\x98\x80", false},
+	{"\xf0\x9f\x98\x80", HK_TCL_KEEPS_FOUR_BYTES},
 	{"\xff", false},
     };
     for (const auto &c : cases) {
@@ -110,6 +111,15 @@ TEST(TclUtf8, CheckRefusesWhatTclNeverHolds)
 /* Every input of up to two bytes, and every three-byte input with a three-byte lead. */
 TEST(TclUtf8, AgreesWithTclsDecodingOnEveryShortInput)
 {
+    /*
+     * Tcl 9 has no decoding that keeps a stray byte as the character of its
+     * value (exec replaces it with U+FFFD, the tcl8 profile goes through
+     * cp1252); the package keeps Tcl 8's characters so that a script sees
+     * the same text in both. The comparison holds for Tcl 8 only.
+     */
+    if (TCL_MAJOR_VERSION >= 9) {
+	GTEST_SKIP() << "Tcl 9 decodes stray bytes differently";
+    }
     size_t differ = 0;
     auto check = [&](const std::string &bytes) {
 	std::string ours = hkTclUtf8(bytes);
@@ -150,6 +160,15 @@ TEST(TclUtf8, AgreesWithTclsDecodingOnEveryShortInput)
 /* Texts mixing every kind of sequence, cut anywhere. */
 TEST(TclUtf8, AgreesWithTclsDecodingOnRandomTexts)
 {
+    /*
+     * Tcl 9 has no decoding that keeps a stray byte as the character of its
+     * value (exec replaces it with U+FFFD, the tcl8 profile goes through
+     * cp1252); the package keeps Tcl 8's characters so that a script sees
+     * the same text in both. The comparison holds for Tcl 8 only.
+     */
+    if (TCL_MAJOR_VERSION >= 9) {
+	GTEST_SKIP() << "Tcl 9 decodes stray bytes differently";
+    }
     const std::vector<std::string> pieces = {
 	"a", B("\0", 1), "\xc0\x80", "\xc3\xa9", "\xe4\xb8\xad", "\xf0\x9f\x98\x80", "\xed\xa0\x80",
 	"\x80", "\xff", "\xc0", "\xe0\x80", "\xf4\x90", "\r\n",
