@@ -53,7 +53,8 @@ decode(const unsigned char *p, size_t n)
 	return {STEP_KEEP, 2, 2};
     }
     if (c >= 0xE0 && c <= 0xEF && n >= 3 && isTrail(p[1]) && isTrail(p[2])
-	    && (c != 0xE0 || p[1] >= 0xA0)) {
+	    && (c != 0xE0 || p[1] >= 0xA0)
+	    && (HK_TCL_HOLDS_SURROGATES || c != 0xED || p[1] < 0xA0)) {
 	return {STEP_KEEP, 3, 3};
     }
     if (c >= 0xF0 && c <= 0xF4 && n >= 4 && isTrail(p[1]) && isTrail(p[2]) && isTrail(p[3])

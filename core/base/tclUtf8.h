@@ -8,8 +8,9 @@
  *	value) are made into that form the way Tcl's own utf-8 decoding
  *	(`encoding convertfrom utf-8`, the output of `exec`) makes them:
  *
- *	- well-formed UTF-8 of one to three bytes stays byte for byte,
- *	  surrogate halves written on their own included;
+ *	- well-formed UTF-8 of one to three bytes stays byte for byte, and in
+ *	  Tcl 8 surrogate halves written on their own too (in Tcl 9 they are
+ *	  stray bytes, since no channel there can write them out);
  *	- a four-byte sequence (U+10000 .. U+10FFFF) becomes its two halves in
  *	  Tcl 8 and stays as it is in Tcl 9, which holds such characters whole;
  *	- a zero byte, and the pair C0 80, become C0 80;
@@ -36,6 +37,8 @@
 #define HOSTKIT_TCL_MAJOR 8
 #endif
 const bool HK_TCL_KEEPS_FOUR_BYTES = HOSTKIT_TCL_MAJOR >= 9;
+/* Tcl 8 holds a surrogate half written on its own; Tcl 9 cannot write one out. */
+const bool HK_TCL_HOLDS_SURROGATES = HOSTKIT_TCL_MAJOR < 9;
 
 /* Length in bytes of the Tcl form of `length` bytes; never less than `length`. */
 size_t hkTclUtf8Length(const char *bytes, size_t length);

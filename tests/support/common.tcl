@@ -110,3 +110,31 @@ proc hk::permissions {file} {
     while {[string length $text] < 5} { set text 0$text }
     return $text
 }
+
+# hk::utf8Text bytes --
+#	The characters the package makes of bytes that may not be UTF-8: what
+#	Tcl 8's utf-8 decoding makes of them (each stray byte the character of
+#	its value, C0 80 a NUL). Tcl 9 has no such decoding (exec replaces a
+#	stray byte with U+FFFD, the tcl8 profile goes through cp1252), so there
+#	it is built from the strict decoding of each well-formed run; a
+#	surrogate half written on its own counts as stray bytes there.
+proc hk::utf8Text {bytes} {
+    if {![package vsatisfies [package provide Tcl] 9.0]} {
+	return [encoding convertfrom utf-8 $bytes]
+    }
+    set out {}
+    while {$bytes ne {}} {
+	append out [encoding convertfrom -profile strict -failindex at utf-8 $bytes]
+	if {$at < 0} {
+	    break
+	}
+	if {[string range $bytes $at [expr {$at + 1}]] eq "\xC0\x80"} {
+	    append out \0
+	    set at [expr {$at + 1}]
+	} else {
+	    append out [string index $bytes $at]
+	}
+	set bytes [string range $bytes [expr {$at + 1}] end]
+    }
+    return $out
+}
