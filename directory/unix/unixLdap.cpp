@@ -10,6 +10,15 @@
  *	and it numbers its client-side failures negatively (-1 server down
  *	... -17 referral limit exceeded), which the Windows library numbers
  *	0x51 ... 0x61, so such codes are turned into the latter.
+ *
+ *	TLS is OpenLDAP's own (ldaps:// URLs, the StartTLS operation), with
+ *	the trusted CAs of ldap.conf and the LDAPTLS_* environment; a CA file
+ *	of the caller replaces the TLS_CACERT file for one connection, in a
+ *	TLS context of its own. The library checks the server's certificate
+ *	and its host name unless ldap.conf says otherwise. Every wait is
+ *	bounded by the connection's time-out: the connect and the handshake
+ *	through LDAP_OPT_NETWORK_TIMEOUT, the bind, StartTLS and the searches
+ *	through the time-out given to each ldap_result.
  */
 
 #include "directory/ldapPlatform.h"
@@ -61,7 +70,91 @@ commonCode(int rc)
     return rc;
 }
 
+/* libldap's numbering of a code of the common numbering. */
+int
+libldapCode(unsigned long code)
+{
+    if (code > WINDOWS_CLIENT_CODE_BASE
+	    && code <= static_cast<unsigned long>(WINDOWS_CLIENT_CODE_BASE - LIBLDAP_LAST_CLIENT_CODE)) {
+	return WINDOWS_CLIENT_CODE_BASE - static_cast<int>(code);
+    }
+    return static_cast<int>(code);
+}
+
+/* The time-out of a wait: nullptr (none) for 0 seconds. */
+struct timeval *
+waitBound(unsigned seconds, struct timeval &tv)
+{
+    if (seconds == 0) {
+	return nullptr;
+    }
+    tv.tv_sec = static_cast<time_t>(seconds);
+    tv.tv_usec = 0;
+    return &tv;
+}
+
+/* The diagnostic message the library keeps for the connection; empty when none. */
+std::string
+diagnosticOf(LDAP *conn)
+{
+    std::string text;
+    char *message = nullptr;
+    if (conn != nullptr && ldap_get_option(conn, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == 0
+	    && message != nullptr) {
+	text = message;
+	ldap_memfree(message);
+    }
+    return text;
+}
+
+/*
+ * Waits for the final answer of one operation within the connection's
+ * time-out: 0 with the message, RC_TIMEOUT (the operation is abandoned),
+ * or the code of the failure.
+ */
+int
+waitAnswer(LDAP *conn, int messageId, unsigned seconds, LDAPMessage **answer)
+{
+    struct timeval tv;
+    *answer = nullptr;
+    int type = ldap_result(conn, messageId, LDAP_MSG_ALL, waitBound(seconds, tv), answer);
+    if (type == 0) {
+	ldap_abandon_ext(conn, messageId, nullptr, nullptr);
+	return RC_TIMEOUT;
+    }
+    if (type < 0 || *answer == nullptr) {
+	int rc = LDAP_SERVER_DOWN;
+	ldap_get_option(conn, LDAP_OPT_RESULT_CODE, &rc);
+	return commonCode(rc == LDAP_SUCCESS ? LDAP_SERVER_DOWN : rc);
+    }
+    return 0;
+}
+
+/* The step result of a failed connect, handshake or StartTLS. */
+StepResult
+stepOf(unsigned long code, bool tls)
+{
+    if (code == RC_TIMEOUT) {
+	return STEP_TIMED_OUT;
+    }
+    /*
+     * libldap reports a failed handshake or certificate check as a connect
+     * error; a refused or lost TCP connection is "server down".
+     */
+    if (tls && code == RC_CONNECT_ERROR) {
+	return STEP_TLS_FAILED;
+    }
+    return STEP_UNREACHABLE;
+}
+
 } // namespace
+
+std::string
+libraryText(unsigned long code)
+{
+    const char *text = ldap_err2string(libldapCode(code));
+    return text ? text : "";
+}
 
 void
 Message::reset(RawMessage *msg)
@@ -72,11 +165,13 @@ Message::reset(RawMessage *msg)
     msg_ = msg;
 }
 
-bool
-Connection::open(const char *host, unsigned port, unsigned long *error)
+StepResult
+Connection::open(const char *host, unsigned port, const ConnectSettings &settings,
+	Failure &failure)
 {
     close();
-    std::string url = "ldap://";
+    failure = Failure();
+    std::string url = settings.tls ? "ldaps://" : "ldap://";
     std::string h = host ? host : "";
     if (h.find(':') != std::string::npos && h.front() != '[') {
 	url += "[" + h + "]";		/* an IPv6 address */
@@ -88,20 +183,81 @@ Connection::open(const char *host, unsigned port, unsigned long *error)
     LDAP *conn = nullptr;
     int rc = ldap_initialize(&conn, url.c_str());
     if (rc != LDAP_SUCCESS || conn == nullptr) {
-	*error = static_cast<unsigned long>(commonCode(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc));
-	return false;
+	failure.code = static_cast<unsigned long>(
+		commonCode(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc));
+	failure.libraryText = libraryText(failure.code);
+	return STEP_UNREACHABLE;
     }
     int version = LDAP_VERSION3;
     ldap_set_option(conn, LDAP_OPT_PROTOCOL_VERSION, &version);
+    timeoutSeconds_ = settings.timeoutSeconds;
+    struct timeval tv;
+    if (waitBound(timeoutSeconds_, tv) != nullptr) {
+	ldap_set_option(conn, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+	ldap_set_option(conn, LDAP_OPT_TIMEOUT, &tv);
+    }
+    if (!settings.caCertFile.empty()) {
+	int server = 0;
+	if (ldap_set_option(conn, LDAP_OPT_X_TLS_CACERTFILE, settings.caCertFile.c_str()) != 0
+		|| ldap_set_option(conn, LDAP_OPT_X_TLS_NEWCTX, &server) != 0) {
+	    failure.code = RC_CONNECT_ERROR;
+	    failure.libraryText = libraryText(failure.code);
+	    failure.serverText = diagnosticOf(conn);
+	    if (failure.serverText.empty()) {
+		failure.serverText = "cannot use CA file " + settings.caCertFile;
+	    }
+	    ldap_unbind_ext(conn, nullptr, nullptr);
+	    return STEP_TLS_FAILED;
+	}
+    }
     rc = ldap_connect(conn);
     if (rc != LDAP_SUCCESS) {
-	*error = static_cast<unsigned long>(commonCode(rc));
+	failure.code = static_cast<unsigned long>(commonCode(rc));
+	failure.libraryText = libraryText(failure.code);
+	failure.serverText = diagnosticOf(conn);
 	ldap_unbind_ext(conn, nullptr, nullptr);
-	return false;
+	return stepOf(failure.code, settings.tls);
     }
     handle_ = reinterpret_cast<Handle *>(conn);
-    *error = 0;
-    return true;
+    return STEP_OK;
+}
+
+StepResult
+Connection::startTls(Failure &failure)
+{
+    failure = Failure();
+    LDAP *conn = ld(handle_);
+    int messageId = 0;
+    int rc = ldap_extended_operation(conn, LDAP_EXOP_START_TLS, nullptr, nullptr, nullptr,
+	    &messageId);
+    if (rc != LDAP_SUCCESS) {
+	failure = failureOf(static_cast<unsigned long>(commonCode(rc)));
+	return stepOf(failure.code, false);
+    }
+    LDAPMessage *answer = nullptr;
+    rc = waitAnswer(conn, messageId, timeoutSeconds_, &answer);
+    if (rc != 0) {
+	failure = failureOf(static_cast<unsigned long>(rc));
+	return stepOf(failure.code, false);
+    }
+    int code = LDAP_OTHER;
+    char *diagnostic = nullptr;
+    rc = ldap_parse_result(conn, answer, &code, nullptr, &diagnostic, nullptr, nullptr, 1);
+    if (rc != LDAP_SUCCESS || code != LDAP_SUCCESS) {
+	/* The server refused: the connection stays in clear and is not used. */
+	failure.code = static_cast<unsigned long>(commonCode(rc != LDAP_SUCCESS ? rc : code));
+	failure.libraryText = libraryText(failure.code);
+	failure.serverText = diagnostic ? diagnostic : "";
+	ldap_memfree(diagnostic);
+	return rc != LDAP_SUCCESS ? stepOf(failure.code, false) : STEP_TLS_FAILED;
+    }
+    ldap_memfree(diagnostic);
+    rc = ldap_install_tls(conn);
+    if (rc != LDAP_SUCCESS) {
+	failure = failureOf(static_cast<unsigned long>(commonCode(rc)));
+	return failure.code == RC_TIMEOUT ? STEP_TIMED_OUT : STEP_TLS_FAILED;
+    }
+    return STEP_OK;
 }
 
 void
@@ -114,14 +270,33 @@ Connection::close()
 }
 
 int
-Connection::simpleBind(const char *dn, const char *password)
+Connection::simpleBind(const char *dn, const char *password, Failure &failure)
 {
+    failure = Failure();
+    LDAP *conn = ld(handle_);
     struct berval cred;
     cred.bv_val = const_cast<char *>(password ? password : "");
     cred.bv_len = password ? strlen(password) : 0;
-    int rc = ldap_sasl_bind_s(ld(handle_), (dn && *dn) ? dn : nullptr, LDAP_SASL_SIMPLE, &cred,
-	    nullptr, nullptr, nullptr);
-    return commonCode(rc);
+    int messageId = 0;
+    int rc = ldap_sasl_bind(conn, (dn && *dn) ? dn : nullptr, LDAP_SASL_SIMPLE, &cred, nullptr,
+	    nullptr, &messageId);
+    LDAPMessage *answer = nullptr;
+    rc = rc != LDAP_SUCCESS ? commonCode(rc) : waitAnswer(conn, messageId, timeoutSeconds_, &answer);
+    if (rc != 0) {
+	failure = failureOf(static_cast<unsigned long>(rc));
+	return rc;
+    }
+    int code = LDAP_OTHER;
+    char *diagnostic = nullptr;
+    rc = ldap_parse_result(conn, answer, &code, nullptr, &diagnostic, nullptr, nullptr, 1);
+    code = commonCode(rc != LDAP_SUCCESS ? rc : code);
+    if (code != 0) {
+	failure.code = static_cast<unsigned long>(code);
+	failure.libraryText = libraryText(failure.code);
+	failure.serverText = diagnostic ? diagnostic : "";
+    }
+    ldap_memfree(diagnostic);
+    return code;
 }
 
 int
@@ -158,8 +333,9 @@ Connection::searchSync(const char *base, int scope, const char *filter, char **a
 	Message &result)
 {
     LDAPMessage *msg = nullptr;
+    struct timeval tv;
     int rc = ldap_search_ext_s(ld(handle_), base, scope, filter, attributes, 0, nullptr, nullptr,
-	    nullptr, 0, &msg);
+	    waitBound(timeoutSeconds_, tv), 0, &msg);
     result.reset(reinterpret_cast<RawMessage *>(msg));
     return commonCode(rc);
 }
@@ -193,7 +369,9 @@ int
 Connection::waitOne(int messageId, Message &message)
 {
     LDAPMessage *msg = nullptr;
-    int type = ldap_result(ld(handle_), messageId, LDAP_MSG_ONE, nullptr, &msg);
+    struct timeval tv;
+    int type = ldap_result(ld(handle_), messageId, LDAP_MSG_ONE, waitBound(timeoutSeconds_, tv),
+	    &msg);
     message.reset(reinterpret_cast<RawMessage *>(msg));
     return type;
 }
@@ -232,14 +410,19 @@ Connection::parseResult(const Message &result, FinalResult &out)
     int code = 0;
     LDAPControl **controls = nullptr;
     char **refs = nullptr;
+    char *diagnostic = nullptr;
     out = FinalResult();
-    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, nullptr, &refs,
+    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, &diagnostic, &refs,
 	    &controls, 0);
     if (rc != LDAP_SUCCESS) {
 	out.code = commonCode(rc);
 	return;
     }
     out.code = commonCode(code);
+    if (diagnostic != nullptr) {
+	out.diagnostic = diagnostic;
+	ldap_memfree(diagnostic);
+    }
     if (refs != nullptr) {
 	for (char **r = refs; *r; r++) {
 	    out.referrals.emplace_back(*r);
@@ -269,6 +452,16 @@ Connection::lastError()
 	return RC_LOCAL_ERROR;
     }
     return static_cast<unsigned long>(commonCode(rc));
+}
+
+Failure
+Connection::failureOf(unsigned long code)
+{
+    Failure failure;
+    failure.code = code;
+    failure.libraryText = libraryText(code);
+    failure.serverText = diagnosticOf(ld(handle_));
+    return failure;
 }
 
 AttributeWalk::AttributeWalk(Connection &connection, RawEntry *entry)

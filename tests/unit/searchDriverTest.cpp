@@ -77,24 +77,60 @@ TEST(SearchReport, EveryLineWithItsStream)
 	{[] { reportReferral("ldap://h:1/o=x??sub"); }, {OUT, "Referral: ldap://h:1/o=x??sub\n"}},
 	{[] { reportNoUsername(); },
 	    {ERR, "\nPlease specify a user account to access search base\n\n"}},
-	{[] { reportCannotConnect("host.example", 1389, 0x51); },
-	    {ERR, "\nCannot open LDAP connection to: host.example:1389 (0x51)\n\n"}},
-	/* The format meant %lx and has always printed these two letters. */
-	{[] { reportBindFailed(0x31); }, {ERR, "Failed to authenticate: 31lx\n"}},
-	{[] { reportCannotSetVersion(0x5c); }, {ERR, "\nCannot set ldap version (0x5c)\n\n"}},
-	{[] { reportCannotSetReferrals(0x5c); }, {ERR, "\nCannot set referral option (0x5c)\n\n"}},
+	{[] { reportBadOption("secure", "tls"); },
+	    {ERR, "\nInvalid value of option secure: tls\n\n"}},
+	{[] { reportCannotConnect("host.example:1389", 0x51); },
+	    {ERR, "\nCannot open LDAP connection to: host.example:1389 (0x51 (Can't contact LDAP "
+		"server))\n\n"}},
+	/* A referral server that cannot be reached is not an authentication failure. */
+	{[] { reportCannotConnect("ldap://h:1/o=x??sub", 0x51); },
+	    {ERR, "\nCannot open LDAP connection to: ldap://h:1/o=x??sub (0x51 (Can't contact "
+		"LDAP server))\n\n"}},
+	{[] { reportConnectTimedOut("h:1", "bind", 7, 0x55); },
+	    {ERR, "\nCannot open LDAP connection to: h:1 (0x55 (Timed out)): bind timed out after "
+		"7 s\n\n"}},
+	{[] { reportCannotSecure("h:636", 0x5b, "certificate verify failed"); },
+	    {ERR, "\nCannot secure LDAP connection to: h:636 (0x5b (Connect error: certificate "
+		"verify failed))\n\n"}},
+	{[] { reportReferralWithoutTls("ldap://h/o=x", 2, "unsupported extended operation"); },
+	    {ERR, "\nReferral skipped, no TLS there: ldap://h/o=x (0x2 (Protocol error: "
+		"unsupported extended operation))\n\n"}},
+	/* Code in hex with 0x, the library's text, the server's reason. */
+	{[] { reportBindFailed(0x31); }, {ERR, "Failed to authenticate: 0x31 (Invalid credentials)\n"}},
+	{[] { reportBindFailed(0x8, "BindSimple: Transport encryption required."); },
+	    {ERR, "Failed to authenticate: 0x8 (Strong(er) authentication required: BindSimple: "
+		"Transport encryption required.)\n"}},
+	{[] { reportCannotSetVersion(0x5c); },
+	    {ERR, "\nCannot set ldap version (0x5c (Not Supported))\n\n"}},
+	{[] { reportCannotSetReferrals(0x5c); },
+	    {ERR, "\nCannot set referral option (0x5c (Not Supported))\n\n"}},
 	{[] { reportCannotSetHopLimit(0x5c); },
-	    {ERR, "\nCannot set referral hop limit (0x5c)\n\n"}},
+	    {ERR, "\nCannot set referral hop limit (0x5c (Not Supported))\n\n"}},
 	{[] { reportCannotCreateResults("/d/Ldap_3.txt"); },
 	    {ERR, "\nCannot open file /d/Ldap_3.txt for writing.\n\n"}},
-	{[] { reportCannotStartSearch(0x51); }, {ERR, "\nCannot start search (0x51)\n\n"}},
-	{[] { reportWaitFailed(0x51); }, {ERR, "ldap_result returned error (0x51)\n\n"}},
-	{[] { reportWaitTimedOut(0x55); }, {ERR, "ldap_result timed out (0x55)\n\n"}},
-	{[] { reportSearchError(4); }, {ERR, "\nSearch ended with error (0x4)\n\n"}},
+	{[] { reportCannotStartSearch(0x51); },
+	    {ERR, "\nCannot start search (0x51 (Can't contact LDAP server))\n\n"}},
+	{[] { reportWaitFailed(0x51); },
+	    {ERR, "ldap_result returned error (0x51 (Can't contact LDAP server))\n\n"}},
+	{[] { reportWaitTimedOut(60); },
+	    {ERR, "ldap_result timed out (0x55 (Timed out)): no answer within 60 s\n\n"}},
+	{[] { reportSearchError(4); },
+	    {ERR, "\nSearch ended with error (0x4 (Size limit exceeded))\n\n"}},
+	{[] { reportSearchError(0x20, "no such base"); },
+	    {ERR, "\nSearch ended with error (0x20 (No such object: no such base))\n\n"}},
+	/* A code the library has no text for still shows its number. */
+	{[] { reportSearchError(0x7777); }, {ERR, "\nSearch ended with error (0x7777 (Unknown (private extension) error))\n\n"}},
 	{[] { reportUnreadableReference(0x59); },
-	    {ERR, "\nCannot read search reference (0x59)\n\n"}},
+	    {ERR, "\nCannot read search reference (0x59 (Bad parameter to an ldap routine))\n\n"}},
 	{[] { reportReferralTooDeep("ldap://h/o=x", 32); },
 	    {ERR, "\nReferral not followed: more than 32 nested referrals (ldap://h/o=x)\n\n"}},
+	{[] { reportReferralRepeated("ldap://h/o=x"); },
+	    {ERR, "\nReferral not followed: already searched (ldap://h/o=x)\n\n"}},
+	{[] { reportTooManyReferrals("ldap://h/o=x", 256); },
+	    {ERR, "\nReferral not followed: more than 256 referral searches (ldap://h/o=x)\n\n"}},
+	{[] { reportCookieRepeated(); },
+	    {ERR, "\nPaged search stopped: the server repeated a page cookie\n\n"}},
+	{[] { reportTooManyPages(20000); }, {ERR, "\nPaged search stopped after 20000 pages\n\n"}},
 	{[] { reportTotal(1250); }, {ERR, "Total entries = 1250\n"}},
     };
     for (const auto &c : cases) {
@@ -123,7 +159,8 @@ TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
     closed.server = "127.0.0.1";
     closed.port = 1;
     EXPECT_EQ(linesOf([&] { result = runDirectorySearch(closed); }),
-	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51)\n\n"}}));
+	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51 (Can't "
+		"contact LDAP server))\n\n"}}));
     EXPECT_EQ(result, HK_SEARCH_NO_CONNECTION);
 }
 
@@ -189,7 +226,7 @@ TEST_F(SearchDriverServer, RefusedBindsSearchesAndResultsFiles)
 
     parameters_.password = "wrong";
     EXPECT_EQ(run(lines), HK_SEARCH_BIND_FAILED);
-    EXPECT_EQ(lines, std::vector<Line>({{ERR, "Failed to authenticate: 31lx\n"}}));
+    EXPECT_EQ(lines, std::vector<Line>({{ERR, "Failed to authenticate: 0x31 (Invalid credentials)\n"}}));
     parameters_.password = getenv("HOSTKIT_LDAP_PASSWORD");
 
     /* Nothing found before the refusal: -300, with an empty results file. */
@@ -197,7 +234,7 @@ TEST_F(SearchDriverServer, RefusedBindsSearchesAndResultsFiles)
     EXPECT_EQ(run(lines), HK_SEARCH_FAILED);
     EXPECT_EQ(lines, std::vector<Line>({
 	{OUT, "\nDirectory supports paging. Current page size 500\n"},
-	{ERR, "\nSearch ended with error (0x20)\n\n"},
+	{ERR, "\nSearch ended with error (0x20 (No such object))\n\n"},
 	{ERR, "Total entries = 0\n"}}));
     EXPECT_EQ(entriesWritten(), 0);
 
@@ -226,7 +263,7 @@ TEST_F(SearchDriverServer, AConnectionLostInTheFirstPageIsAFailedSearch)
 	EXPECT_EQ(run(lines), c.result) << c.base;
 	EXPECT_EQ(lines, std::vector<Line>({
 	    {OUT, "\nDirectory supports paging. Current page size 500\n"},
-	    {ERR, "ldap_result returned error (0x51)\n\n"},
+	    {ERR, "ldap_result returned error (0x51 (Can't contact LDAP server))\n\n"},
 	    {ERR, "Total entries = " + std::to_string(c.result < 0 ? 0 : c.result) + "\n"}}))
 		<< c.base;
 	EXPECT_EQ(entriesWritten(), c.result < 0 ? 0 : c.result);
