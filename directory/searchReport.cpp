@@ -13,6 +13,7 @@
 
 #include "directory/searchReport.h"
 
+#include "directory/base/searchText.h"
 #include "directory/ldapPlatform.h"
 
 #include <cstdarg>
@@ -65,7 +66,7 @@ describeCause(unsigned long code, const std::string &serverText)
     char number[32];
     snprintf(number, sizeof number, "0x%lx", code);
     std::string text = hkldap::libraryText(code);
-    if (!serverText.empty() && serverText != text) {
+    if (!serverText.empty() && !equalsCaseBlind(serverText.c_str(), text.c_str())) {
 	text += text.empty() ? serverText : ": " + serverText;
     }
     return text.empty() ? std::string(number) : std::string(number) + " (" + text + ")";

@@ -25,6 +25,7 @@
 
 #include <ldap.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace hkldap {
@@ -93,6 +94,9 @@ waitBound(unsigned seconds, struct timeval &tv)
     return &tv;
 }
 
+/* The library's text for a message it has no text for. */
+const char NO_TEXT[] = "(unknown error code)";
+
 /* The diagnostic message the library keeps for the connection; empty when none. */
 std::string
 diagnosticOf(LDAP *conn)
@@ -104,8 +108,80 @@ diagnosticOf(LDAP *conn)
 	text = message;
 	ldap_memfree(message);
     }
-    return text;
+    return text == NO_TEXT ? std::string() : text;
 }
+
+/*
+ * The reason of a failed handshake or certificate check: libldap tells it
+ * only in its log ("TLS: peer cert untrusted or revoked (0x42)", "TLS:
+ * hostname (...) does not match common name in certificate (...)"). While
+ * a TlsReasonCapture lives, the log lines of this thread that start with
+ * "TLS: " are kept; log lines of other times go to standard error, where
+ * the library writes them itself.
+ */
+thread_local std::string *tlsReasons = nullptr;
+
+/* The log level at which libldap tells why a certificate was refused (trace). */
+const int LOG_TLS_REASONS = 0x0001;
+
+void
+logLine(const char *text)
+{
+    if (tlsReasons == nullptr) {
+	fputs(text, stderr);
+	return;
+    }
+    std::string line(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '.')) {
+	line.pop_back();
+    }
+    if (line.compare(0, 5, "TLS: ") != 0) {
+	return;
+    }
+    line.erase(0, 5);
+    /* The summary adds nothing when a reason came before it. */
+    if (line.compare(0, 15, "can't connect: ") == 0 && !tlsReasons->empty()) {
+	return;
+    }
+    if (line.compare(0, 15, "can't connect: ") == 0 && line.find(NO_TEXT) != std::string::npos) {
+	line = "handshake failed";
+    }
+    if (!tlsReasons->empty()) {
+	*tlsReasons += "; ";
+    }
+    *tlsReasons += line;
+}
+
+class TlsReasonCapture {
+public:
+    explicit TlsReasonCapture(std::string &reasons)
+    {
+	static bool installed = false;
+	if (!installed) {
+	    ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void *>(logLine));
+	    installed = true;
+	}
+	reasons.clear();
+	tlsReasons = &reasons;
+	ldap_get_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level_);
+	if (level_ == 0) {
+	    int only = LOG_TLS_REASONS;
+	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &only);
+	}
+    }
+    ~TlsReasonCapture()
+    {
+	if (level_ == 0) {
+	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level_);
+	}
+	tlsReasons = nullptr;
+    }
+    TlsReasonCapture(const TlsReasonCapture &) = delete;
+    TlsReasonCapture &operator=(const TlsReasonCapture &) = delete;
+
+private:
+    int level_ = 0;
+};
 
 /*
  * Waits for the final answer of one operation within the connection's
@@ -210,12 +286,23 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
 	    return STEP_TLS_FAILED;
 	}
     }
-    rc = ldap_connect(conn);
+    std::string reasons;
+    {
+	TlsReasonCapture capture(reasons);
+	rc = ldap_connect(conn);
+    }
     if (rc != LDAP_SUCCESS) {
 	failure.code = static_cast<unsigned long>(commonCode(rc));
 	failure.libraryText = libraryText(failure.code);
-	failure.serverText = diagnosticOf(conn);
+	failure.serverText = reasons.empty() ? diagnosticOf(conn) : reasons;
 	ldap_unbind_ext(conn, nullptr, nullptr);
+	/*
+	 * A handshake that failed leaves its reason in the log (the TCP
+	 * connection stood); a refused connection leaves none.
+	 */
+	if (settings.tls && failure.code != RC_TIMEOUT && !reasons.empty()) {
+	    return STEP_TLS_FAILED;
+	}
 	return stepOf(failure.code, settings.tls);
     }
     handle_ = reinterpret_cast<Handle *>(conn);
@@ -252,9 +339,16 @@ Connection::startTls(Failure &failure)
 	return rc != LDAP_SUCCESS ? stepOf(failure.code, false) : STEP_TLS_FAILED;
     }
     ldap_memfree(diagnostic);
-    rc = ldap_install_tls(conn);
+    std::string reasons;
+    {
+	TlsReasonCapture capture(reasons);
+	rc = ldap_install_tls(conn);
+    }
     if (rc != LDAP_SUCCESS) {
 	failure = failureOf(static_cast<unsigned long>(commonCode(rc)));
+	if (!reasons.empty()) {
+	    failure.serverText = reasons;
+	}
 	return failure.code == RC_TIMEOUT ? STEP_TIMED_OUT : STEP_TLS_FAILED;
     }
     return STEP_OK;
