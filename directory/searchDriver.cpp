@@ -124,7 +124,7 @@ enum class Connected {
 struct ConnectAttempt {
     Connected outcome = Connected::YES;
     hkldap::Failure failure;
-    const char *step = "connect";	/* the step that failed */
+    const char *step = "";	/* the step that failed */
 };
 
 /*
@@ -138,6 +138,7 @@ connectAndBind(Connection &connection, const std::string &host, unsigned port, b
 	bool startTls, const SearchParameters &parameters)
 {
     ConnectAttempt attempt;
+    attempt.step = ldaps ? "connect with TLS" : "connect";
     hkldap::ConnectSettings settings;
     settings.tls = ldaps;
     settings.caCertFile = parameters.caCertFile;

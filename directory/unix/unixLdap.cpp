@@ -25,8 +25,24 @@
 
 #include <ldap.h>
 
+#include <openldap.h>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace hkldap {
 
@@ -223,6 +239,147 @@ stepOf(unsigned long code, bool tls)
     return STEP_UNREACHABLE;
 }
 
+/*
+ * Connects a TCP socket to host and port within seconds (0: no bound),
+ * trying each address of the name in turn. Returns the socket, blocking,
+ * or -1 with the failure: RC_TIMEOUT, or RC_SERVER_DOWN with the system's
+ * reason.
+ */
+int
+connectSocket(const std::string &host, unsigned port, unsigned seconds, Failure &failure)
+{
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo *addresses = nullptr;
+    int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses);
+    if (rc != 0) {
+	failure.code = RC_SERVER_DOWN;
+	failure.serverText = gai_strerror(rc);
+	return -1;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int fd = -1;
+    failure.code = RC_SERVER_DOWN;
+    for (struct addrinfo *a = addresses; a != nullptr && fd < 0; a = a->ai_next) {
+	int s = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+	if (s < 0) {
+	    failure.serverText = strerror(errno);
+	    continue;
+	}
+	int error = connect(s, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
+	if (error == EINPROGRESS) {
+	    struct pollfd p = {s, POLLOUT, 0};
+	    int wait = -1;
+	    if (seconds > 0) {
+		auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+			deadline - std::chrono::steady_clock::now()).count();
+		wait = left > 0 ? static_cast<int>(left) : 0;
+	    }
+	    int ready;
+	    do {
+		ready = poll(&p, 1, wait);
+	    } while (ready < 0 && errno == EINTR);
+	    if (ready == 0) {
+		close(s);
+		failure.code = RC_TIMEOUT;
+		failure.serverText.clear();
+		break;
+	    }
+	    socklen_t length = sizeof error;
+	    if (ready < 0 || getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+		error = errno;
+	    }
+	}
+	if (error != 0) {
+	    failure.serverText = strerror(error);
+	    close(s);
+	    continue;
+	}
+	int flags = fcntl(s, F_GETFL);
+	fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
+	int on = 1;
+	setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+	setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+	fd = s;
+    }
+    freeaddrinfo(addresses);
+    if (fd >= 0) {
+	failure = Failure();
+    }
+    return fd;
+}
+
+/*
+ * The TLS handshake on a connection's socket, with the reason of a failure
+ * and within seconds: libldap bounds the handshake itself only by spinning
+ * on a non-blocking socket, so the socket stays blocking and a watchdog
+ * shuts it down when the time is over.
+ */
+/*
+ * Bounds each blocking read and write of the socket (0: none). libldap
+ * reads a message's rest without waiting for data first: a server that
+ * announces a long message and sends no more would hold it for ever.
+ */
+void
+boundReads(LDAP *conn, unsigned seconds)
+{
+    ber_socket_t fd = -1;
+    if (ldap_get_option(conn, LDAP_OPT_DESC, &fd) != 0 || fd < 0) {
+	return;
+    }
+    struct timeval tv = {static_cast<time_t>(seconds), 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+StepResult
+handshake(LDAP *conn, unsigned seconds, Failure &failure)
+{
+    ber_socket_t fd = -1;
+    ldap_get_option(conn, LDAP_OPT_DESC, &fd);
+    /* A bounded read would make libldap spin; the watchdog bounds it instead. */
+    boundReads(conn, 0);
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool fired = false;
+    std::thread watchdog;
+    if (seconds > 0 && fd >= 0) {
+	watchdog = std::thread([&] {
+	    std::unique_lock<std::mutex> lock(mutex);
+	    if (!finished.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; })) {
+		fired = true;
+		shutdown(fd, SHUT_RDWR);
+	    }
+	});
+    }
+    std::string reasons;
+    int rc;
+    {
+	TlsReasonCapture capture(reasons);
+	rc = ldap_install_tls(conn);
+    }
+    {
+	std::lock_guard<std::mutex> lock(mutex);
+	done = true;
+    }
+    finished.notify_all();
+    if (watchdog.joinable()) {
+	watchdog.join();
+    }
+    if (rc == LDAP_SUCCESS) {
+	boundReads(conn, seconds);
+	return STEP_OK;
+    }
+    failure.code = fired ? static_cast<unsigned long>(RC_TIMEOUT)
+	    : static_cast<unsigned long>(commonCode(rc));
+    failure.libraryText = libraryText(failure.code);
+    failure.serverText = fired ? std::string() : reasons.empty() ? diagnosticOf(conn) : reasons;
+    return fired ? STEP_TIMED_OUT : STEP_TLS_FAILED;
+}
+
 } // namespace
 
 std::string
@@ -247,18 +404,32 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
 {
     close();
     failure = Failure();
-    std::string url = settings.tls ? "ldaps://" : "ldap://";
     std::string h = host ? host : "";
+    std::string url = "ldap://";
     if (h.find(':') != std::string::npos && h.front() != '[') {
 	url += "[" + h + "]";		/* an IPv6 address */
     } else {
 	url += h;
     }
     url += ":" + std::to_string(port);
+    if (h.size() > 1 && h.front() == '[' && h.back() == ']') {
+	h = h.substr(1, h.size() - 2);
+    }
 
+    /*
+     * The socket is connected here, within the time-out, and handed to
+     * libldap; TLS for ldaps is started on it before anything is sent, as
+     * StartTLS would. The URL names the host the certificate must show.
+     */
+    int fd = connectSocket(h, port, settings.timeoutSeconds, failure);
+    if (fd < 0) {
+	failure.libraryText = libraryText(failure.code);
+	return failure.code == RC_TIMEOUT ? STEP_TIMED_OUT : STEP_UNREACHABLE;
+    }
     LDAP *conn = nullptr;
-    int rc = ldap_initialize(&conn, url.c_str());
+    int rc = ldap_init_fd(fd, LDAP_PROTO_TCP, url.c_str(), &conn);
     if (rc != LDAP_SUCCESS || conn == nullptr) {
+	::close(fd);
 	failure.code = static_cast<unsigned long>(
 		commonCode(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc));
 	failure.libraryText = libraryText(failure.code);
@@ -269,7 +440,6 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
     timeoutSeconds_ = settings.timeoutSeconds;
     struct timeval tv;
     if (waitBound(timeoutSeconds_, tv) != nullptr) {
-	ldap_set_option(conn, LDAP_OPT_NETWORK_TIMEOUT, &tv);
 	ldap_set_option(conn, LDAP_OPT_TIMEOUT, &tv);
     }
     if (!settings.caCertFile.empty()) {
@@ -286,26 +456,15 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
 	    return STEP_TLS_FAILED;
 	}
     }
-    std::string reasons;
-    {
-	TlsReasonCapture capture(reasons);
-	rc = ldap_connect(conn);
-    }
-    if (rc != LDAP_SUCCESS) {
-	failure.code = static_cast<unsigned long>(commonCode(rc));
-	failure.libraryText = libraryText(failure.code);
-	failure.serverText = reasons.empty() ? diagnosticOf(conn) : reasons;
-	ldap_unbind_ext(conn, nullptr, nullptr);
-	/*
-	 * A handshake that failed leaves its reason in the log (the TCP
-	 * connection stood); a refused connection leaves none.
-	 */
-	if (settings.tls && failure.code != RC_TIMEOUT && !reasons.empty()) {
-	    return STEP_TLS_FAILED;
-	}
-	return stepOf(failure.code, settings.tls);
-    }
     handle_ = reinterpret_cast<Handle *>(conn);
+    boundReads(conn, timeoutSeconds_);
+    if (settings.tls) {
+	StepResult step = handshake(conn, timeoutSeconds_, failure);
+	if (step != STEP_OK) {
+	    close();
+	    return step;
+	}
+    }
     return STEP_OK;
 }
 
@@ -339,19 +498,7 @@ Connection::startTls(Failure &failure)
 	return rc != LDAP_SUCCESS ? stepOf(failure.code, false) : STEP_TLS_FAILED;
     }
     ldap_memfree(diagnostic);
-    std::string reasons;
-    {
-	TlsReasonCapture capture(reasons);
-	rc = ldap_install_tls(conn);
-    }
-    if (rc != LDAP_SUCCESS) {
-	failure = failureOf(static_cast<unsigned long>(commonCode(rc)));
-	if (!reasons.empty()) {
-	    failure.serverText = reasons;
-	}
-	return failure.code == RC_TIMEOUT ? STEP_TIMED_OUT : STEP_TLS_FAILED;
-    }
-    return STEP_OK;
+    return handshake(conn, timeoutSeconds_, failure);
 }
 
 void

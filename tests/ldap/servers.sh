@@ -18,7 +18,12 @@
 #   The folder tls/ holds ca.pem (the test CA) and otherca.pem (a CA that
 #   signed nothing the servers show).
 #   drop   not slapd but dropserver.py: it offers paging and then loses the
-#          connection in the middle of a search's first page
+#          connection in the middle of a search's first page, and misbehaves
+#          in other ways by search base (see its header); with a silent
+#          port that accepts connections and never answers
+#   stop   not slapd but stopproxy.py in front of main: it stops main with
+#          SIGSTOP after the first page of a paged search, and continues it
+#          when that client goes
 #
 # Usage: servers.sh start|stop|status
 # State folder: $HOSTKIT_LDAP_DIR (default build/ldap next to the sources).
@@ -118,10 +123,13 @@ start_one() {  # name port ?extra listener URLs?
   wait_up "$2"
 }
 
-start_drop() {  # port
-  mkdir -p "$DIR/drop"
-  setsid python3 "$HERE/dropserver.py" "$1" </dev/null >"$DIR/drop/server.log" 2>&1 &
-  echo $! >"$DIR/drop/server.pid"
+start_python() {  # name port script args...
+  local name=$1 port=$2 script=$3
+  shift 3
+  mkdir -p "$DIR/$name"
+  setsid python3 "$HERE/$script" "$port" "$@" </dev/null >"$DIR/$name/server.log" 2>&1 &
+  echo $! >"$DIR/$name/server.pid"
+  set -- "$port"
   local i
   for i in $(seq 1 100); do
     if python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' "$1" 2>/dev/null; then
@@ -129,14 +137,16 @@ start_drop() {  # port
     fi
     sleep 0.1
   done
-  echo "dropserver.py on port $1 did not answer" >&2
+  echo "$script on port $1 did not answer" >&2
   return 1
 }
 
 stop_all() {
   local f pid n
-  for f in "$DIR"/*/slapd.pid "$DIR"/drop/server.pid; do
+  for f in "$DIR"/*/slapd.pid "$DIR"/*/server.pid; do
     [ -f "$f" ] || continue
+    # A slapd left stopped by the proxy must run to end.
+    kill -CONT "$(cat "$f")" 2>/dev/null || true
     pid=$(cat "$f")
     if kill "$pid" 2>/dev/null; then
       for n in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
@@ -155,7 +165,7 @@ start)
   while [ "$REF_PORT" = "$MAIN_PORT" ]; do REF_PORT=$(free_port); done
   while [ "$PLAIN_PORT" = "$MAIN_PORT" ] || [ "$PLAIN_PORT" = "$REF_PORT" ]; do PLAIN_PORT=$(free_port); done
   used="$MAIN_PORT $REF_PORT $PLAIN_PORT"
-  for v in TLS_PORT TLS_LDAPS_PORT BADNAME_PORT BADNAME_LDAPS_PORT DROP_PORT; do
+  for v in TLS_PORT TLS_LDAPS_PORT BADNAME_PORT BADNAME_LDAPS_PORT DROP_PORT SILENT_PORT STOP_PORT; do
     printf -v "$v" %s "$(free_port)"
     while [[ " $used " == *" ${!v} "* ]]; do printf -v "$v" %s "$(free_port)"; done
     used="$used ${!v}"
@@ -187,7 +197,8 @@ security simple_bind=64"
   start_one plain "$PLAIN_PORT"
   start_one tls "$TLS_PORT" "ldaps://127.0.0.1:$TLS_LDAPS_PORT/"
   start_one badname "$BADNAME_PORT" "ldaps://127.0.0.1:$BADNAME_LDAPS_PORT/"
-  start_drop "$DROP_PORT"
+  start_python drop "$DROP_PORT" dropserver.py "$SILENT_PORT"
+  start_python stop "$STOP_PORT" stopproxy.py "$MAIN_PORT" "$DIR/main/slapd.pid"
 
   cat >"$DIR/fixture.env" <<ENV
 HOSTKIT_LDAP_HOST=127.0.0.1
@@ -195,6 +206,9 @@ HOSTKIT_LDAP_PORT=$MAIN_PORT
 HOSTKIT_LDAP_REF_PORT=$REF_PORT
 HOSTKIT_LDAP_PLAIN_PORT=$PLAIN_PORT
 HOSTKIT_LDAP_DROP_PORT=$DROP_PORT
+HOSTKIT_LDAP_SILENT_PORT=$SILENT_PORT
+HOSTKIT_LDAP_STOP_PORT=$STOP_PORT
+HOSTKIT_LDAP_DIR=$DIR
 HOSTKIT_LDAP_BINDDN='cn=reader,dc=ombri,dc=test'
 HOSTKIT_LDAP_PLAIN_BINDDN='cn=reader,dc=plain,dc=test'
 HOSTKIT_LDAP_PASSWORD=secret
@@ -215,14 +229,14 @@ ENV
     cp "$DIR/fixture.env" "$ROOT/build/ldap-fixture.env"
   fi
   echo "slapd: main 127.0.0.1:$MAIN_PORT, ref 127.0.0.1:$REF_PORT, plain 127.0.0.1:$PLAIN_PORT," \
-    "tls 127.0.0.1:$TLS_PORT and ldaps $TLS_LDAPS_PORT, badname ldaps $BADNAME_LDAPS_PORT; drop 127.0.0.1:$DROP_PORT ($DIR)"
+    "tls 127.0.0.1:$TLS_PORT and ldaps $TLS_LDAPS_PORT, badname ldaps $BADNAME_LDAPS_PORT; drop 127.0.0.1:$DROP_PORT, silent $SILENT_PORT, stop proxy $STOP_PORT ($DIR)"
   ;;
 stop)
   stop_all
   if [ "$DIR" = "$DEFAULT_DIR" ]; then rm -f "$ROOT/build/ldap-fixture.env"; fi
   ;;
 status)
-  for f in "$DIR"/*/slapd.pid "$DIR"/drop/server.pid; do
+  for f in "$DIR"/*/slapd.pid "$DIR"/*/server.pid; do
     [ -f "$f" ] && kill -0 "$(cat "$f")" 2>/dev/null && echo "running: $f"
   done
   true
