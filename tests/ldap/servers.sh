@@ -9,7 +9,8 @@
 #          ou=bulk with a size limit of 500 that only paging gets past
 #   ref    dc=other,dc=test: the partners that the referral points at
 #   plain  dc=plain,dc=test with the same size limit, on a server whose root
-#          DSE hides supportedControl, so that clients do not page
+#          DSE hides supportedControl, so that clients do not page; it has
+#          no TLS, and logs every operation to plain/slapd.log
 #   tls    dc=tls,dc=test over ldap:// (StartTLS) and ldaps://, with a
 #          certificate for 127.0.0.1 and localhost from a test CA made here;
 #          simple binds need TLS there (security simple_bind)
@@ -123,6 +124,15 @@ start_one() {  # name port ?extra listener URLs?
   wait_up "$2"
 }
 
+# A slapd that logs every operation (connections, StartTLS, binds, searches)
+# to $DIR/NAME/slapd.log: it stays in the foreground with its log on
+# standard error, so it is put in the background here.
+start_logged() {  # name port
+  setsid "$SLAPD" -f "$DIR/$1/slapd.conf" -h "ldap://127.0.0.1:$2/" -n "hostkit-$1" -d stats \
+    </dev/null >/dev/null 2>"$DIR/$1/slapd.log" &
+  wait_up "$2"
+}
+
 start_python() {  # name port script args...
   local name=$1 port=$2 script=$3
   shift 3
@@ -194,7 +204,7 @@ security simple_bind=64"
   done
   start_one main "$MAIN_PORT"
   start_one ref "$REF_PORT"
-  start_one plain "$PLAIN_PORT"
+  start_logged plain "$PLAIN_PORT"
   start_one tls "$TLS_PORT" "ldaps://127.0.0.1:$TLS_LDAPS_PORT/"
   start_one badname "$BADNAME_PORT" "ldaps://127.0.0.1:$BADNAME_LDAPS_PORT/"
   start_python drop "$DROP_PORT" dropserver.py "$SILENT_PORT"
