@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -160,7 +161,7 @@ TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
     closed.port = 1;
     EXPECT_EQ(linesOf([&] { result = runDirectorySearch(closed); }),
 	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51 (Can't "
-		"contact LDAP server))\n\n"}}));
+		"contact LDAP server: Connection refused))\n\n"}}));
     EXPECT_EQ(result, HK_SEARCH_NO_CONNECTION);
 }
 
@@ -267,5 +268,88 @@ TEST_F(SearchDriverServer, AConnectionLostInTheFirstPageIsAFailedSearch)
 	    {ERR, "Total entries = " + std::to_string(c.result < 0 ? 0 : c.result) + "\n"}}))
 		<< c.base;
 	EXPECT_EQ(entriesWritten(), c.result < 0 ? 0 : c.result);
+    }
+}
+
+TEST_F(SearchDriverServer, ServersThatNeverEndAreBounded)
+{
+    const char *port = getenv("HOSTKIT_LDAP_DROP_PORT");
+    if (port == nullptr) {
+	GTEST_SKIP() << "no scripted server (tests/ldap/dropserver.py)";
+    }
+    parameters_.port = static_cast<uint16_t>(atoi(port));
+    parameters_.username.clear();
+    parameters_.password.clear();
+    parameters_.timeoutSeconds = 10;
+    const std::string self = "ldap://127.0.0.1:" + std::string(port) + "/";
+
+    /* o=pages: a new cookie with one entry on every page, for ever. */
+    parameters_.searchBase = "o=pages";
+    parameters_.maxPages = 7;
+    std::vector<Line> lines;
+    EXPECT_EQ(run(lines), 7);
+    EXPECT_EQ(lines, std::vector<Line>({
+	{OUT, "\nDirectory supports paging. Current page size 500\n"},
+	{ERR, "\nPaged search stopped after 7 pages\n\n"},
+	{ERR, "Total entries = 7\n"}}));
+    EXPECT_EQ(entriesWritten(), 7);
+
+    /*
+     * o=fanX: one entry and a reference to o=fanXa and o=fanXb. The bound
+     * on referral searches holds before the nesting bound is reached.
+     */
+    parameters_.searchBase = "o=fan";
+    parameters_.maxReferralSearches = 3;
+    EXPECT_EQ(run(lines), 4);
+    EXPECT_EQ(lines, std::vector<Line>({
+	{OUT, "\nDirectory supports paging. Current page size 500\n"},
+	{OUT, "Referral: " + self + "o=fana??sub\n"},
+	{OUT, "Referral: " + self + "o=fanaa??sub\n"},
+	{OUT, "Referral: " + self + "o=fanaaa??sub\n"},
+	{OUT, "Referral: " + self + "o=fanaaaa??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanaaaa??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanaaab??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanaaab??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanaab??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanaab??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanab??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanab??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanb??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanb??sub)\n\n"},
+	{ERR, "Total entries = 4\n"}}));
+}
+
+TEST_F(SearchDriverServer, ASilentServerEndsWithinTheBound)
+{
+    const char *port = getenv("HOSTKIT_LDAP_SILENT_PORT");
+    if (port == nullptr) {
+	GTEST_SKIP() << "no silent server (tests/ldap/dropserver.py)";
+    }
+    parameters_.port = static_cast<uint16_t>(atoi(port));
+    parameters_.timeoutSeconds = 1;
+    /* The bound is per step: each fails at the first step that waits. */
+    const struct {
+	Security security;
+	const char *step;
+    } cases[] = {
+	{Security::NONE, "bind"}, {Security::LDAPS, "connect with TLS"},
+	{Security::STARTTLS, "StartTLS"}};
+    for (const auto &c : cases) {
+	parameters_.security = c.security;
+	std::vector<Line> lines;
+	auto start = std::chrono::steady_clock::now();
+	EXPECT_EQ(run(lines), HK_SEARCH_NO_CONNECTION) << c.step;
+	auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+		std::chrono::steady_clock::now() - start).count();
+	EXPECT_GE(ms, 900) << c.step;
+	EXPECT_LE(ms, 3000) << c.step;
+	EXPECT_EQ(lines, std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:"
+	    + std::string(port) + " (0x55 (Timed out)): " + c.step + " timed out after 1 s\n\n"}}))
+		<< c.step;
     }
 }
