@@ -207,6 +207,9 @@ public:
     Handle *handle() const { return handle_; }
 
 private:
+    /* A request that could not reach the server: what the library says (Windows). */
+    Failure connectionFailure();
+
     Handle *handle_ = nullptr;
     unsigned timeoutSeconds_ = 0;
 };

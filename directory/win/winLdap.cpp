@@ -131,6 +131,9 @@ tcpReachable(const char *host, unsigned port, unsigned seconds)
     return reachable;
 }
 
+/* LDAP's codes are below this; a library may hand on a system's (WSAENOTCONN). */
+const ULONG FIRST_SYSTEM_CODE = 0x100;
+
 } // namespace
 
 std::string
@@ -230,7 +233,7 @@ Connection::simpleBind(const char *dn, const char *password, Failure &failure)
     ULONG id = ldap_simple_bindA(conn, (dn && *dn) ? pc(dn) : nullptr,
 	    (password && *password) ? pc(password) : nullptr);
     if (id == static_cast<ULONG>(-1)) {
-	failure = failureOf(LdapGetLastError());
+	failure = connectionFailure();
 	return static_cast<int>(failure.code);
     }
     struct l_timeval tv;
@@ -242,8 +245,7 @@ Connection::simpleBind(const char *dn, const char *password, Failure &failure)
 	return LDAP_TIMEOUT;
     }
     if (type == static_cast<ULONG>(-1) || answer == nullptr) {
-	ULONG code = LdapGetLastError();
-	failure = failureOf(code != LDAP_SUCCESS ? code : static_cast<ULONG>(LDAP_SERVER_DOWN));
+	failure = connectionFailure();
 	return static_cast<int>(failure.code);
     }
     ULONG code = LDAP_OTHER;
@@ -412,6 +414,25 @@ unsigned long
 Connection::lastError()
 {
     return LdapGetLastError();
+}
+
+/*
+ * The failure of a request that found no server: a library that connects
+ * only when the first request goes out (Wine) tells it with a system code
+ * (a socket error), which stands here as "server down", its number kept.
+ */
+Failure
+Connection::connectionFailure()
+{
+    ULONG code = LdapGetLastError();
+    if (code == LDAP_SUCCESS || code >= FIRST_SYSTEM_CODE) {
+	Failure failure = failureOf(LDAP_SERVER_DOWN);
+	if (code != LDAP_SUCCESS) {
+	    failure.serverText = "system error " + std::to_string(code);
+	}
+	return failure;
+    }
+    return failureOf(code);
 }
 
 Failure
