@@ -6,7 +6,8 @@
 #   main   dc=ombri,dc=test: people, private entries, awkward values, an
 #          entry without person attributes, a referral to "ref", a referral
 #          cycle with "ref", and $HOSTKIT_LDAP_BULK (1250) people under
-#          ou=bulk with a size limit of 500 that only paging gets past
+#          ou=bulk with a size limit of 500 that only paging gets past; also
+#          over ldaps:// (the certificate of "tls"), for the benchmark
 #   ref    dc=other,dc=test: the partners that the referral points at
 #   plain  dc=plain,dc=test with the same size limit, on a server whose root
 #          DSE hides supportedControl, so that clients do not page; it has
@@ -175,20 +176,20 @@ start)
   while [ "$REF_PORT" = "$MAIN_PORT" ]; do REF_PORT=$(free_port); done
   while [ "$PLAIN_PORT" = "$MAIN_PORT" ] || [ "$PLAIN_PORT" = "$REF_PORT" ]; do PLAIN_PORT=$(free_port); done
   used="$MAIN_PORT $REF_PORT $PLAIN_PORT"
-  for v in TLS_PORT TLS_LDAPS_PORT BADNAME_PORT BADNAME_LDAPS_PORT DROP_PORT SILENT_PORT STOP_PORT; do
+  for v in MAIN_LDAPS_PORT TLS_PORT TLS_LDAPS_PORT BADNAME_PORT BADNAME_LDAPS_PORT DROP_PORT SILENT_PORT STOP_PORT; do
     printf -v "$v" %s "$(free_port)"
     while [[ " $used " == *" ${!v} "* ]]; do printf -v "$v" %s "$(free_port)"; done
     used="$used ${!v}"
   done
 
-  write_conf main "dc=ombri,dc=test" "cn=admin,dc=ombri,dc=test"
+  make_certs
+  write_conf main "dc=ombri,dc=test" "cn=admin,dc=ombri,dc=test" "$(tls_conf server)"
   write_conf ref "dc=test" "cn=admin,dc=test"
   # The root DSE of this server does not tell clients about its controls.
   write_conf plain "dc=plain,dc=test" "cn=admin,dc=plain,dc=test" \
     'access to dn.base="" attrs=supportedControl by * none
 access to dn.base="" by * read'
 
-  make_certs
   write_conf tls "dc=tls,dc=test" "cn=admin,dc=tls,dc=test" "$(tls_conf server)
 security simple_bind=64"
   write_conf badname "dc=badname,dc=test" "cn=admin,dc=badname,dc=test" "$(tls_conf badname)"
@@ -202,7 +203,7 @@ security simple_bind=64"
     "$SLAPADD" -q -f "$DIR/$n/slapd.conf" -l "$DIR/$n.ldif" >"$DIR/$n/slapadd.log" 2>&1 \
       || { cat "$DIR/$n/slapadd.log" >&2; exit 1; }
   done
-  start_one main "$MAIN_PORT"
+  start_one main "$MAIN_PORT" "ldaps://127.0.0.1:$MAIN_LDAPS_PORT/"
   start_one ref "$REF_PORT"
   start_logged plain "$PLAIN_PORT"
   start_one tls "$TLS_PORT" "ldaps://127.0.0.1:$TLS_LDAPS_PORT/"
@@ -213,6 +214,7 @@ security simple_bind=64"
   cat >"$DIR/fixture.env" <<ENV
 HOSTKIT_LDAP_HOST=127.0.0.1
 HOSTKIT_LDAP_PORT=$MAIN_PORT
+HOSTKIT_LDAP_MAIN_LDAPS_PORT=$MAIN_LDAPS_PORT
 HOSTKIT_LDAP_REF_PORT=$REF_PORT
 HOSTKIT_LDAP_PLAIN_PORT=$PLAIN_PORT
 HOSTKIT_LDAP_DROP_PORT=$DROP_PORT
