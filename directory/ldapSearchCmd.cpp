@@ -200,7 +200,7 @@ search(int argc, const char *argv[])
     }
     if (result == HK_SEARCH_BAD_OPTION) {
 	/* A value of secure or timeout that cannot be used: nothing was sent. */
-	return hkFailNarrow(interp, USAGE_TEXT, LDAPSEARCH_USAGE);
+	return fail(USAGE_TEXT, LDAPSEARCH_USAGE);
     }
     for (const auto &failure : SEARCH_FAILURES) {
 	if (failure.code == result) {

@@ -351,7 +351,7 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		failedWaits = 0;
 		writeEntries(connection, message);
 		if (writeFailed_) {
-		    return true;
+		    return Outcome::FAILED;
 		}
 		break;
 	    }
