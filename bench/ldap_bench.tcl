@@ -1,12 +1,13 @@
 # ldap_bench.tcl --
 #
 #	One side of the directory search benchmark, run by ldap_bench.sh:
-#	  tclsh ldap_bench.tcl hostkit LIB HOST PORT BINDDN PASSWORD BASE FILTER
+#	  tclsh ldap_bench.tcl hostkit LIB HOST PORT BINDDN PASSWORD BASE FILTER ?OPTION VALUE ...?
 #	  tclsh ldap_bench.tcl tcllib  -   HOST PORT BINDDN PASSWORD BASE FILTER
 #	Prints "search SECONDS read SECONDS entries N" (tcllib: search is the
 #	start of the search, read the walk over every entry).
 
 lassign $argv mode lib host port binddn password base filter
+set extra [lrange $argv 8 end]	;# further ldapsearch options (secure, cacertfile)
 set attrs {cn givenname middleinitial sn telephonenumber mail mobile}
 
 proc now {} { clock microseconds }
@@ -15,7 +16,7 @@ if {$mode eq "hostkit"} {
     load $lib Hostkit
     set t0 [now]
     set count [ldapsearch server $host port $port username $binddn password $password \
-		   searchBase $base searchFilter $filter desiredAttributes $attrs]
+		   searchBase $base searchFilter $filter desiredAttributes $attrs {*}$extra]
     set t1 [now]
     set n 0
     while {![catch {ldapsearchgetnextitem} entry]} {

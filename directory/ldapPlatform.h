@@ -54,6 +54,7 @@ enum {
     RC_REFERRAL = 0x0A,		/* the base lies on another server */
     RC_SERVER_DOWN = 0x51,
     RC_LOCAL_ERROR = 0x52,
+    RC_TIMEOUT = 0x55,
     RC_CONNECT_ERROR = 0x5B,
     RC_NOT_SUPPORTED = 0x5C
 };
@@ -76,10 +77,40 @@ enum {
     DEREF_ALWAYS = 3
 };
 
+/* How a connection is made. */
+struct ConnectSettings {
+    bool tls = false;		/* TLS from the first byte (ldaps) */
+    std::string caCertFile;	/* PEM file of trusted CAs added to the
+				 * system's (where the library reads one);
+				 * empty: the system's only */
+    unsigned timeoutSeconds = 0;	/* bound of the TCP connect, of the TLS
+					 * handshake and of each wait for the
+					 * server; 0: none */
+};
+
+/* What went wrong in a step of a connection, for the diagnostics. */
+struct Failure {
+    unsigned long code = 0;	/* a result code */
+    std::string libraryText;	/* the client library's text for the code */
+    std::string serverText;	/* the server's diagnostic message, or the
+				 * library's detail (a TLS reason); may be
+				 * empty */
+};
+
+/* The outcome of open() and startTls(). */
+enum StepResult {
+    STEP_OK,
+    STEP_UNREACHABLE,		/* no server there, or the connection was lost */
+    STEP_TIMED_OUT,		/* the server did not answer in time */
+    STEP_TLS_FAILED		/* the server refused TLS, or the handshake or the
+				 * check of its certificate failed */
+};
+
 /* The final result of a search, or of one page of a paged search. */
 struct FinalResult {
     int code = RC_SUCCESS;	/* the result code; when the message cannot be
 				 * parsed, the code of that failure */
+    std::string diagnostic;	/* the server's diagnostic message */
     bool hasPageControl = false;	/* it carries the paged-results control */
     std::string cookie;		/* the control's cookie: the next page goes on
 				 * from it; empty after the last page */
@@ -103,10 +134,14 @@ private:
     RawMessage *msg_ = nullptr;
 };
 
+/* The client library's text for a result code. */
+std::string libraryText(unsigned long code);
+
 /*
  * One connection. open() connects at once, so that an unreachable server
  * shows as a failed open rather than as a failed bind, and the connection
- * speaks LDAPv3 from the start. The destructor unbinds.
+ * speaks LDAPv3 from the start. The destructor unbinds. Every wait of a
+ * connection is bounded by the time-out it was opened with.
  */
 class Connection {
 public:
@@ -115,12 +150,22 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    /* Returns false with the library's error code in *error. */
-    bool open(const char *host, unsigned port, unsigned long *error);
+    /* STEP_OK, or another StepResult with what went wrong in failure. */
+    StepResult open(const char *host, unsigned port, const ConnectSettings &settings,
+	    Failure &failure);
     void close();
 
-    /* Synchronous simple bind: 0 or a result code. */
-    int simpleBind(const char *dn, const char *password);
+    /*
+     * The StartTLS operation and the TLS handshake on an open clear
+     * connection: STEP_OK, or another StepResult with what went wrong.
+     */
+    StepResult startTls(Failure &failure);
+
+    /*
+     * Simple bind, its wait bounded: 0 or a result code (RC_TIMEOUT when
+     * the server did not answer in time) with what went wrong in failure.
+     */
+    int simpleBind(const char *dn, const char *password, Failure &failure);
 
     /* 0 or the library's code for a refused option. */
     int setOption(Option option, uint32_t value);
@@ -138,8 +183,8 @@ public:
 	    unsigned pageSize, const std::string &cookie, int *messageId);
 
     /*
-     * Waits without time-out for one message of the search: its type,
-     * WAIT_TIMED_OUT, or WAIT_FAILED.
+     * Waits, within the connection's time-out, for one message of the
+     * search: its type, WAIT_TIMED_OUT, or WAIT_FAILED.
      */
     int waitOne(int messageId, Message &message);
 
@@ -155,11 +200,18 @@ public:
     /* The code of the last failed operation on this connection. */
     unsigned long lastError();
 
+    /* code, with the library's text and the server's message of the last operation. */
+    Failure failureOf(unsigned long code);
+
     /* The library's connection, for the definitions of the classes below. */
     Handle *handle() const { return handle_; }
 
 private:
+    /* A request that could not reach the server: what the library says (Windows). */
+    Failure connectionFailure();
+
     Handle *handle_ = nullptr;
+    unsigned timeoutSeconds_ = 0;
 };
 
 /*

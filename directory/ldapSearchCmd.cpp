@@ -51,6 +51,8 @@ const struct {
     {HK_SEARCH_BIND_FAILED, "LDAP authentication failed : please verify username and password. "
 	    "Username should be fully qualified DN"},
     {HK_SEARCH_NO_RESULTS_FILE, "Could not local file for writing results"},
+    {HK_SEARCH_NOT_SECURED, "Could not secure LDAP connection : please verify the server's "
+	    "certificate, its name and the secure option"},
 };
 
 /*
@@ -195,6 +197,10 @@ search(int argc, const char *argv[])
 	Outcome outcome;
 	outcome.text = std::to_string(result);
 	return outcome;
+    }
+    if (result == HK_SEARCH_BAD_OPTION) {
+	/* A value of secure or timeout that cannot be used: nothing was sent. */
+	return fail(USAGE_TEXT, LDAPSEARCH_USAGE);
     }
     for (const auto &failure : SEARCH_FAILURES) {
 	if (failure.code == result) {

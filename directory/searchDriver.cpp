@@ -24,6 +24,7 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace hkdir {
@@ -66,33 +67,119 @@ private:
     std::vector<char *> pointers_;
 };
 
+/* How the search of one server ended. */
+enum class Outcome {
+    DONE,
+    FAILED,		/* it could not start, or ended with an error */
+    TIMED_OUT		/* the server's next message did not come in time */
+};
+
+/* What the root DSE says about paging. */
+enum class Paging {
+    OFFERED,
+    NOT_OFFERED,
+    TIMED_OUT
+};
+
 /*
  * Asks the root DSE whether the server offers the paged-results control.
  * The attribute is asked for by name: servers leave operational attributes
  * out of "all".
  */
-bool
+Paging
 probePaging(Connection &connection)
 {
     char supported[] = "supportedControl";
     char *attributes[] = {supported, nullptr};
     Message result;
-    if (connection.searchSync("", hkldap::SCOPE_BASE, ALL_OBJECTS, attributes, result) != 0
-	    || !result) {
-	return false;
+    int rc = connection.searchSync("", hkldap::SCOPE_BASE, ALL_OBJECTS, attributes, result);
+    if (rc == hkldap::RC_TIMEOUT) {
+	return Paging::TIMED_OUT;
+    }
+    if (rc != 0 || !result) {
+	return Paging::NOT_OFFERED;
     }
     RawEntry *entry = connection.firstEntry(result);
     if (entry == nullptr) {
-	return false;
+	return Paging::NOT_OFFERED;
     }
     hkldap::ValueList values(connection, entry, supported);
     for (size_t i = 0; i < values.count(); i++) {
 	if (values.length(i) == strlen(PAGED_RESULTS_OID)
 		&& memcmp(values.data(i), PAGED_RESULTS_OID, values.length(i)) == 0) {
-	    return true;
+	    return Paging::OFFERED;
 	}
     }
-    return false;
+    return Paging::NOT_OFFERED;
+}
+
+/* What became of opening, securing and binding one connection. */
+enum class Connected {
+    YES,
+    UNREACHABLE,
+    TIMED_OUT,
+    NOT_SECURED,
+    BIND_REFUSED
+};
+
+struct ConnectAttempt {
+    Connected outcome = Connected::YES;
+    hkldap::Failure failure;
+    const char *step = "";	/* the step that failed */
+};
+
+/*
+ * Opens a connection (with TLS from the first byte for ldaps), runs
+ * StartTLS on it when asked, and binds with the caller's credentials. The
+ * bind is sent only once TLS stands when either was asked for. The
+ * connection is closed again unless the outcome is YES.
+ */
+ConnectAttempt
+connectAndBind(Connection &connection, const std::string &host, unsigned port, bool ldaps,
+	bool startTls, const SearchParameters &parameters)
+{
+    ConnectAttempt attempt;
+    attempt.step = ldaps ? "connect with TLS" : "connect";
+    hkldap::ConnectSettings settings;
+    settings.tls = ldaps;
+    settings.caCertFile = parameters.caCertFile;
+    settings.timeoutSeconds = parameters.timeoutSeconds;
+    hkldap::StepResult step = connection.open(host.c_str(), port, settings, attempt.failure);
+    if (step == hkldap::STEP_OK && startTls) {
+	attempt.step = "StartTLS";
+	step = connection.startTls(attempt.failure);
+    }
+    switch (step) {
+    case hkldap::STEP_OK:
+	break;
+    case hkldap::STEP_TIMED_OUT:
+	attempt.outcome = Connected::TIMED_OUT;
+	break;
+    case hkldap::STEP_TLS_FAILED:
+	attempt.outcome = Connected::NOT_SECURED;
+	break;
+    case hkldap::STEP_UNREACHABLE:
+    default:
+	attempt.outcome = Connected::UNREACHABLE;
+	break;
+    }
+    if (attempt.outcome == Connected::YES) {
+	attempt.step = "bind";
+	int rc = connection.simpleBind(parameters.username.c_str(), parameters.password.c_str(),
+		attempt.failure);
+	if (rc == hkldap::RC_TIMEOUT) {
+	    attempt.outcome = Connected::TIMED_OUT;
+	} else if (rc == hkldap::RC_SERVER_DOWN || rc == hkldap::RC_CONNECT_ERROR) {
+	    /* A library that connects only now: still no server at that port. */
+	    attempt.outcome = Connected::UNREACHABLE;
+	} else if (rc != 0) {
+	    attempt.outcome = Connected::BIND_REFUSED;
+	}
+    }
+    if (attempt.outcome != Connected::YES) {
+	connection.close();
+    }
+    return attempt;
 }
 
 /*
@@ -145,10 +232,9 @@ public:
 
     /*
      * Searches the subtree of base on one server, depth referral servers
-     * away from the first one. True when the search could not start or
-     * ended with an error.
+     * away from the first one.
      */
-    bool searchServer(Connection &connection, const std::string &base, int depth);
+    Outcome searchServer(Connection &connection, const std::string &base, int depth);
 
     /* The entries written so far. */
     int32_t count() const { return count_; }
@@ -171,6 +257,7 @@ private:
     int32_t count_ = 0;
     bool writeFailed_ = false;
     NameSet seen_;		/* the names of the entry being written */
+    std::set<std::string> referralsSearched_;	/* URLs, each searched once */
 };
 
 /*
@@ -178,11 +265,13 @@ private:
  * by one until its final result, which either ends the search or, with a
  * cookie, leads to the request for the next page.
  */
-bool
+Outcome
 SearchRun::searchServer(Connection &connection, const std::string &base, int depth)
 {
     unsigned pageSize = paging_ ? HK_SEARCH_PAGE_SIZE : 0;
     std::string cookie;
+    std::set<std::string> cookiesSeen;
+    unsigned pages = 0;
     int failedWaits = 0;
     for (;;) {
 	int messageId = 0;
@@ -190,7 +279,7 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		attributes_.get(), pageSize, cookie, &messageId);
 	if (rc != 0) {
 	    reportCannotStartSearch(rc);
-	    return true;
+	    return Outcome::FAILED;
 	}
 
 	bool requestDone = false;
@@ -199,8 +288,9 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 	    int type = connection.waitOne(messageId, message);
 	    switch (type) {
 	    case hkldap::WAIT_TIMED_OUT:
-		reportWaitTimedOut(connection.lastError());
-		break;
+		/* What came so far is kept; the server is not waited for again. */
+		reportWaitTimedOut(parameters_.timeoutSeconds);
+		return Outcome::TIMED_OUT;
 	    case hkldap::WAIT_FAILED:
 		reportWaitFailed(connection.lastError());
 		/*
@@ -209,7 +299,7 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		 * cookie to go on from: the search has failed, like a plain one.
 		 */
 		if (!paging_ || cookie.empty() || ++failedWaits >= MAX_FAILED_WAITS) {
-		    return true;
+		    return Outcome::FAILED;
 		}
 		requestDone = true;
 		break;
@@ -228,16 +318,29 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		 */
 		if (result.code == hkldap::RC_REFERRAL && !result.referrals.empty()) {
 		    followUrls(result.referrals, depth);
-		    return false;
+		    return Outcome::DONE;
 		}
 		if (result.code != hkldap::RC_SUCCESS) {
 		    /* Without a good final result there is no cookie to go on with. */
-		    reportSearchError(result.code);
-		    return true;
+		    reportSearchError(result.code, result.diagnostic);
+		    return Outcome::FAILED;
 		}
 		cookie = result.hasPageControl ? result.cookie : std::string();
 		if (!paging_ || cookie.empty()) {
-		    return false;
+		    return Outcome::DONE;
+		}
+		/*
+		 * A server that hands out a cookie it gave before, or pages
+		 * without end, would keep the search (and the results file)
+		 * growing for ever.
+		 */
+		if (!cookiesSeen.insert(cookie).second) {
+		    reportCookieRepeated();
+		    return Outcome::FAILED;
+		}
+		if (++pages >= parameters_.maxPages) {
+		    reportTooManyPages(parameters_.maxPages);
+		    return Outcome::FAILED;
 		}
 		requestDone = true;
 		break;
@@ -248,7 +351,7 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		failedWaits = 0;
 		writeEntries(connection, message);
 		if (writeFailed_) {
-		    return true;
+		    return Outcome::FAILED;
 		}
 		break;
 	    }
@@ -307,7 +410,12 @@ SearchRun::followReference(Connection &connection, const Message &reference, int
     followUrls(urls, depth);
 }
 
-/* Follows referral URLs in list order, each on a connection of its own. */
+/*
+ * Follows referral URLs in list order, each on a connection of its own.
+ * Within one search a URL is searched once, and the referral searches
+ * together are bounded, so that servers whose references lead back to
+ * themselves cannot make the search grow without end.
+ */
 void
 SearchRun::followUrls(const std::vector<std::string> &urls, int depth)
 {
@@ -317,6 +425,15 @@ SearchRun::followUrls(const std::vector<std::string> &urls, int depth)
 	    reportReferralTooDeep(url, HK_SEARCH_MAX_REFERRAL_DEPTH);
 	    continue;
 	}
+	if (referralsSearched_.count(url) != 0) {
+	    reportReferralRepeated(url);
+	    continue;
+	}
+	if (referralsSearched_.size() >= parameters_.maxReferralSearches) {
+	    reportTooManyReferrals(url, static_cast<int>(parameters_.maxReferralSearches));
+	    continue;
+	}
+	referralsSearched_.insert(url);
 	Connection referral;
 	std::string baseDn;
 	if (openReferralConnection(url, referral, baseDn)) {
@@ -339,13 +456,29 @@ SearchRun::openReferralConnection(const std::string &url, Connection &connection
     if (!parseReferralUrl(url, parsed)) {
 	return false;
     }
-    unsigned long error = 0;
-    bool opened = connection.open(parsed.host.c_str(), parsed.port, &error);
-    int rc = opened ? connection.simpleBind(parameters_.username.c_str(),
-	    parameters_.password.c_str()) : static_cast<int>(error);
-    if (!opened || rc != 0) {
-	reportBindFailed(static_cast<unsigned>(rc));
-	connection.close();
+    /*
+     * An ldaps URL is opened with TLS; a plain one gets StartTLS when the
+     * search itself is secure, so that the credentials never go in clear.
+     */
+    bool secure = parameters_.security != Security::NONE;
+    ConnectAttempt attempt = connectAndBind(connection, parsed.host, parsed.port, parsed.tls,
+	    secure && !parsed.tls, parameters_);
+    const hkldap::Failure &f = attempt.failure;
+    switch (attempt.outcome) {
+    case Connected::YES:
+	break;
+    case Connected::UNREACHABLE:
+	reportCannotConnect(url, f.code, f.serverText);
+	return false;
+    case Connected::TIMED_OUT:
+	reportConnectTimedOut(url, attempt.step, parameters_.timeoutSeconds, f.code);
+	return false;
+    case Connected::NOT_SECURED:
+	reportReferralWithoutTls(url, f.code, f.serverText);
+	return false;
+    case Connected::BIND_REFUSED:
+    default:
+	reportBindFailed(f.code, f.serverText);
 	return false;
     }
     setConnectionOptions(connection);
@@ -358,6 +491,10 @@ SearchRun::openReferralConnection(const std::string &url, Connection &connection
 int
 runDirectorySearch(const SearchParameters &parameters)
 {
+    if (!parameters.badOption.empty()) {
+	reportBadOption(parameters.badOption, parameters.badValue);
+	return HK_SEARCH_BAD_OPTION;
+    }
     if (parameters.username.empty() && !parameters.password.empty()) {
 	reportNoUsername();
 	return HK_SEARCH_NO_USER;
@@ -365,19 +502,26 @@ runDirectorySearch(const SearchParameters &parameters)
     std::string filter = buildSearchFilter(parameters.searchFilter, !parameters.includePrivate);
 
     Connection connection;
-    unsigned long error = 0;
-    if (!connection.open(parameters.server.c_str(), parameters.port, &error)) {
-	reportCannotConnect(parameters.server, parameters.port, error);
+    std::string where = parameters.server + ":" + std::to_string(parameters.port);
+    ConnectAttempt attempt = connectAndBind(connection, parameters.server, parameters.port,
+	    parameters.security == Security::LDAPS, parameters.security == Security::STARTTLS,
+	    parameters);
+    const hkldap::Failure &f = attempt.failure;
+    switch (attempt.outcome) {
+    case Connected::YES:
+	break;
+    case Connected::UNREACHABLE:
+	reportCannotConnect(where, f.code, f.serverText);
 	return HK_SEARCH_NO_CONNECTION;
-    }
-    int rc = connection.simpleBind(parameters.username.c_str(), parameters.password.c_str());
-    if (rc == hkldap::RC_SERVER_DOWN || rc == hkldap::RC_CONNECT_ERROR) {
-	/* A library that connects only now: still no server at that port. */
-	reportCannotConnect(parameters.server, parameters.port, static_cast<unsigned long>(rc));
+    case Connected::TIMED_OUT:
+	reportConnectTimedOut(where, attempt.step, parameters.timeoutSeconds, f.code);
 	return HK_SEARCH_NO_CONNECTION;
-    }
-    if (rc != 0) {
-	reportBindFailed(static_cast<unsigned>(rc));
+    case Connected::NOT_SECURED:
+	reportCannotSecure(where, f.code, f.serverText);
+	return HK_SEARCH_NOT_SECURED;
+    case Connected::BIND_REFUSED:
+    default:
+	reportBindFailed(f.code, f.serverText);
 	return HK_SEARCH_BIND_FAILED;
     }
     setConnectionOptions(connection);
@@ -390,11 +534,16 @@ runDirectorySearch(const SearchParameters &parameters)
 	return HK_SEARCH_NO_RESULTS_FILE;
     }
 
-    bool paging = probePaging(connection);
-    reportPaging(paging, HK_SEARCH_PAGE_SIZE);
+    Paging paging = probePaging(connection);
+    if (paging == Paging::TIMED_OUT) {
+	reportWaitTimedOut(parameters.timeoutSeconds);
+	reportTotal(0);
+	return HK_SEARCH_NO_CONNECTION;
+    }
+    reportPaging(paging == Paging::OFFERED, HK_SEARCH_PAGE_SIZE);
 
-    SearchRun run(parameters, filter, results.get(), paging);
-    bool failed = run.searchServer(connection, parameters.searchBase, 0);
+    SearchRun run(parameters, filter, results.get(), paging == Paging::OFFERED);
+    Outcome outcome = run.searchServer(connection, parameters.searchBase, 0);
 
     /* Written only when every write and the close went through (a full disk). */
     bool closed = fclose(results.release()) == 0;
@@ -404,7 +553,10 @@ runDirectorySearch(const SearchParameters &parameters)
 	return HK_SEARCH_NO_RESULTS_FILE;
     }
     reportTotal(run.count());
-    if (failed && run.count() == 0) {
+    if (run.count() == 0 && outcome == Outcome::TIMED_OUT) {
+	return HK_SEARCH_NO_CONNECTION;
+    }
+    if (run.count() == 0 && outcome == Outcome::FAILED) {
 	return HK_SEARCH_FAILED;
     }
     return run.count();

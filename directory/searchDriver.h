@@ -21,18 +21,31 @@ namespace hkdir {
 
 /* Codes of runDirectorySearch. */
 enum {
+    HK_SEARCH_BAD_OPTION = -10,		/* an option value that cannot be used */
     HK_SEARCH_NO_USER = -200,		/* a password without a username */
     HK_SEARCH_FAILED = -300,		/* the search was refused or could not start
 					 * before any entry arrived */
     HK_SEARCH_NO_CONNECTION = -400,
     HK_SEARCH_BIND_FAILED = -500,
-    HK_SEARCH_NO_RESULTS_FILE = -600
+    HK_SEARCH_NO_RESULTS_FILE = -600,
+    HK_SEARCH_NOT_SECURED = -800	/* TLS refused, or its handshake or the check
+					 * of the server's certificate failed */
 };
 
 enum {
     HK_SEARCH_PAGE_SIZE = 500,
-    HK_SEARCH_MAX_REFERRAL_DEPTH = 32	/* nested referral servers, like the hop
+    HK_SEARCH_MAX_REFERRAL_DEPTH = 32,	/* nested referral servers, like the hop
 					 * limit of the library's own chasing */
+    HK_SEARCH_MAX_REFERRAL_SEARCHES = 256,	/* referral searches in one search */
+    HK_SEARCH_MAX_PAGES = 20000,	/* pages of one server's paged search */
+    HK_SEARCH_DEFAULT_TIMEOUT = 60	/* seconds */
+};
+
+/* How connections are secured. */
+enum class Security {
+    NONE,		/* clear text */
+    LDAPS,		/* TLS from the first byte */
+    STARTTLS		/* the StartTLS operation before anything else */
 };
 
 /* One search, as the caller asks for it. */
@@ -46,6 +59,14 @@ struct SearchParameters {
     std::string attributes;		/* names separated by blanks; none: all */
     bool includePrivate = false;	/* also entries marked private */
     std::string resultsPath;		/* the results file to write */
+    Security security = Security::NONE;
+    std::string caCertFile;		/* PEM file of trusted CAs; empty: the system's */
+    unsigned timeoutSeconds = HK_SEARCH_DEFAULT_TIMEOUT;	/* 0: none */
+    unsigned maxPages = HK_SEARCH_MAX_PAGES;
+    unsigned maxReferralSearches = HK_SEARCH_MAX_REFERRAL_SEARCHES;
+    std::string badOption;		/* set: the option whose value cannot be
+					 * used, and nothing is sent */
+    std::string badValue;
 };
 
 /*

@@ -2,15 +2,19 @@
  * searchReport.cpp --
  *
  *	Every line that a directory search prints, and the sink they go
- *	through. The text of each line is what scripts have always seen,
- *	including "Failed to authenticate: 31lx", where a format meant as %lx
- *	prints the code in hexadecimal followed by the letters "lx".
+ *	through. A line about a failure names its cause: the code in
+ *	hexadecimal with "0x", the client library's text for it and the
+ *	server's own message when it sent one. (The bind line once printed
+ *	"31lx", a format meant as %lx; it now follows the same rule.)
  *
  *	By default standard output is flushed after each line, so that progress
  *	stands before whatever the process prints after it.
  */
 
 #include "directory/searchReport.h"
+
+#include "directory/base/searchText.h"
+#include "directory/ldapPlatform.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -56,6 +60,18 @@ const ReportStream ERR = ReportStream::STANDARD_ERROR;
 
 } // namespace
 
+std::string
+describeCause(unsigned long code, const std::string &serverText)
+{
+    char number[32];
+    snprintf(number, sizeof number, "0x%lx", code);
+    std::string text = hkldap::libraryText(code);
+    if (!serverText.empty() && !equalsCaseBlind(serverText.c_str(), text.c_str())) {
+	text += text.empty() ? serverText : ": " + serverText;
+    }
+    return text.empty() ? std::string(number) : std::string(number) + " (" + text + ")";
+}
+
 ReportSink
 redirectSearchReports(ReportSink to)
 {
@@ -88,34 +104,63 @@ reportNoUsername()
 }
 
 void
-reportCannotConnect(const std::string &server, unsigned port, unsigned long code)
+reportBadOption(const std::string &name, const std::string &value)
 {
-    report(ERR, "\nCannot open LDAP connection to: %s:%d (0x%lx)\n\n", server.c_str(),
-	    static_cast<int>(port), code);
+    report(ERR, "\nInvalid value of option %s: %s\n\n", name.c_str(), value.c_str());
 }
 
 void
-reportBindFailed(unsigned code)
+reportCannotConnect(const std::string &where, unsigned long code, const std::string &serverText)
 {
-    report(ERR, "Failed to authenticate: %0xlx\n", code);
+    report(ERR, "\nCannot open LDAP connection to: %s (%s)\n\n", where.c_str(),
+	    describeCause(code, serverText).c_str());
+}
+
+void
+reportConnectTimedOut(const std::string &where, const char *step, unsigned seconds,
+	unsigned long code)
+{
+    report(ERR, "\nCannot open LDAP connection to: %s (%s): %s timed out after %u s\n\n",
+	    where.c_str(), describeCause(code).c_str(), step, seconds);
+}
+
+void
+reportCannotSecure(const std::string &where, unsigned long code, const std::string &serverText)
+{
+    report(ERR, "\nCannot secure LDAP connection to: %s (%s)\n\n", where.c_str(),
+	    describeCause(code, serverText).c_str());
+}
+
+void
+reportReferralWithoutTls(const std::string &url, unsigned long code,
+	const std::string &serverText)
+{
+    report(ERR, "\nReferral skipped, no TLS there: %s (%s)\n\n", url.c_str(),
+	    describeCause(code, serverText).c_str());
+}
+
+void
+reportBindFailed(unsigned long code, const std::string &serverText)
+{
+    report(ERR, "Failed to authenticate: %s\n", describeCause(code, serverText).c_str());
 }
 
 void
 reportCannotSetVersion(int code)
 {
-    report(ERR, "\nCannot set ldap version (0x%lx)\n\n", static_cast<unsigned long>(code));
+    report(ERR, "\nCannot set ldap version (%s)\n\n", describeCause(static_cast<unsigned long>(code)).c_str());
 }
 
 void
 reportCannotSetReferrals(int code)
 {
-    report(ERR, "\nCannot set referral option (0x%lx)\n\n", static_cast<unsigned long>(code));
+    report(ERR, "\nCannot set referral option (%s)\n\n", describeCause(static_cast<unsigned long>(code)).c_str());
 }
 
 void
 reportCannotSetHopLimit(int code)
 {
-    report(ERR, "\nCannot set referral hop limit (0x%lx)\n\n", static_cast<unsigned long>(code));
+    report(ERR, "\nCannot set referral hop limit (%s)\n\n", describeCause(static_cast<unsigned long>(code)).c_str());
 }
 
 void
@@ -133,31 +178,33 @@ reportCannotWriteResults(const std::string &path)
 void
 reportCannotStartSearch(int code)
 {
-    report(ERR, "\nCannot start search (0x%lx)\n\n", static_cast<unsigned long>(code));
+    report(ERR, "\nCannot start search (%s)\n\n", describeCause(static_cast<unsigned long>(code)).c_str());
 }
 
 void
 reportWaitFailed(unsigned long code)
 {
-    report(ERR, "ldap_result returned error (0x%lx)\n\n", code);
+    report(ERR, "ldap_result returned error (%s)\n\n", describeCause(code).c_str());
 }
 
 void
-reportWaitTimedOut(unsigned long code)
+reportWaitTimedOut(unsigned seconds)
 {
-    report(ERR, "ldap_result timed out (0x%lx)\n\n", code);
+    report(ERR, "ldap_result timed out (%s): no answer within %u s\n\n",
+	    describeCause(hkldap::RC_TIMEOUT).c_str(), seconds);
 }
 
 void
-reportSearchError(int code)
+reportSearchError(int code, const std::string &serverText)
 {
-    report(ERR, "\nSearch ended with error (0x%lx)\n\n", static_cast<unsigned long>(code));
+    report(ERR, "\nSearch ended with error (%s)\n\n",
+	    describeCause(static_cast<unsigned long>(code), serverText).c_str());
 }
 
 void
 reportUnreadableReference(int code)
 {
-    report(ERR, "\nCannot read search reference (0x%lx)\n\n", static_cast<unsigned long>(code));
+    report(ERR, "\nCannot read search reference (%s)\n\n", describeCause(static_cast<unsigned long>(code)).c_str());
 }
 
 void
@@ -165,6 +212,31 @@ reportReferralTooDeep(const std::string &url, int maxDepth)
 {
     report(ERR, "\nReferral not followed: more than %d nested referrals (%s)\n\n", maxDepth,
 	    url.c_str());
+}
+
+void
+reportReferralRepeated(const std::string &url)
+{
+    report(ERR, "\nReferral not followed: already searched (%s)\n\n", url.c_str());
+}
+
+void
+reportTooManyReferrals(const std::string &url, int maxSearches)
+{
+    report(ERR, "\nReferral not followed: more than %d referral searches (%s)\n\n", maxSearches,
+	    url.c_str());
+}
+
+void
+reportCookieRepeated()
+{
+    report(ERR, "\nPaged search stopped: the server repeated a page cookie\n\n");
+}
+
+void
+reportTooManyPages(unsigned maxPages)
+{
+    report(ERR, "\nPaged search stopped after %u pages\n\n", maxPages);
 }
 
 void

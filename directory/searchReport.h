@@ -30,14 +30,32 @@ typedef void (*ReportSink)(ReportStream stream, const std::string &text);
  */
 ReportSink redirectSearchReports(ReportSink sink);
 
+/*
+ * A failure's cause as the lines show it: the code in hexadecimal with
+ * "0x", the client library's text for it and, when there is one, the
+ * server's diagnostic message: "0x31 (Invalid credentials)",
+ * "0x8 (Strong(er) authentication required: BindSimple: ...)".
+ */
+std::string describeCause(unsigned long code, const std::string &serverText = std::string());
+
 /* Standard output: progress. */
 void reportPaging(bool supported, unsigned pageSize);
 void reportReferral(const std::string &url);
 
 /* Standard error: problems, and the count at the end. */
 void reportNoUsername();
-void reportCannotConnect(const std::string &server, unsigned port, unsigned long code);
-void reportBindFailed(unsigned code);
+void reportBadOption(const std::string &name, const std::string &value);
+/* where: "host:port" or a referral URL. */
+void reportCannotConnect(const std::string &where, unsigned long code,
+	const std::string &serverText = std::string());
+/* step: "connect", "StartTLS" or "bind". */
+void reportConnectTimedOut(const std::string &where, const char *step, unsigned seconds,
+	unsigned long code);
+void reportCannotSecure(const std::string &where, unsigned long code,
+	const std::string &serverText);
+void reportReferralWithoutTls(const std::string &url, unsigned long code,
+	const std::string &serverText);
+void reportBindFailed(unsigned long code, const std::string &serverText = std::string());
 void reportCannotSetVersion(int code);
 void reportCannotSetReferrals(int code);
 void reportCannotSetHopLimit(int code);
@@ -45,10 +63,14 @@ void reportCannotCreateResults(const std::string &path);
 void reportCannotWriteResults(const std::string &path);
 void reportCannotStartSearch(int code);
 void reportWaitFailed(unsigned long code);
-void reportWaitTimedOut(unsigned long code);
-void reportSearchError(int code);
+void reportWaitTimedOut(unsigned seconds);
+void reportSearchError(int code, const std::string &serverText = std::string());
 void reportUnreadableReference(int code);
 void reportReferralTooDeep(const std::string &url, int maxDepth);
+void reportReferralRepeated(const std::string &url);
+void reportTooManyReferrals(const std::string &url, int maxSearches);
+void reportCookieRepeated();
+void reportTooManyPages(unsigned maxPages);
 void reportTotal(int32_t count);
 
 } // namespace hkdir

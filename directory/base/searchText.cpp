@@ -64,6 +64,7 @@ parseReferralUrl(const std::string &url, ReferralUrl &out)
     if (slash == std::string::npos || slash + 1 >= url.size() || url[slash + 1] != '/') {
 	return false;
     }
+    out.tls = slash == 6 && equalsCaseBlind(url.substr(0, 6).c_str(), "ldaps:");
     size_t hostStart = slash + 2;
     size_t hostEnd = url.find_first_of("/?", hostStart);
     if (hostEnd == std::string::npos || url[hostEnd] != '/') {
@@ -98,7 +99,8 @@ parseReferralUrl(const std::string &url, ReferralUrl &out)
 	}
     }
     port &= PORT_MASK;
-    out.port = port == 0 ? HK_LDAP_DEFAULT_PORT : static_cast<unsigned>(port);
+    out.port = port != 0 ? static_cast<unsigned>(port)
+	    : out.tls ? HK_LDAPS_PORT : HK_LDAP_DEFAULT_PORT;
     return true;
 }
 

@@ -19,6 +19,9 @@ namespace hkdir {
 /* The port of a directory server when none is given. */
 constexpr uint16_t HK_LDAP_DEFAULT_PORT = 389;
 
+/* The port of a directory server spoken to over TLS from the first byte. */
+constexpr uint16_t HK_LDAPS_PORT = 636;
+
 /* What is added to the filter to leave out private entries. */
 constexpr char HK_PRIVATE_EXCLUSION[] = "(!(description=OmbriPrivateUser))";
 
@@ -30,6 +33,7 @@ std::vector<std::string> splitAttributes(const std::string &desiredAttributes);
 
 /* The parts of an LDAP URL that a referral needs. */
 struct ReferralUrl {
+    bool tls = false;		/* an ldaps:// URL */
     std::string host;
     unsigned port = HK_LDAP_DEFAULT_PORT;
     std::string baseDn;		/* up to the query part, percent-decoded */
@@ -38,7 +42,8 @@ struct ReferralUrl {
 /*
  * Parses ldap://host[:port]/dn[?...]. False when there is no "//" after
  * the first '/', or no '/' after the host and port (no DN at all). A port
- * keeps its low 16 bits; 0 is the default port.
+ * keeps its low 16 bits; 0 is the default port: 389, or 636 when the
+ * scheme is ldaps (in any letter case), which also sets tls.
  */
 bool parseReferralUrl(const std::string &url, ReferralUrl &out);
 

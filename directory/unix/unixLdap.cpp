@@ -10,13 +10,39 @@
  *	and it numbers its client-side failures negatively (-1 server down
  *	... -17 referral limit exceeded), which the Windows library numbers
  *	0x51 ... 0x61, so such codes are turned into the latter.
+ *
+ *	TLS is OpenLDAP's own (ldaps:// URLs, the StartTLS operation), with
+ *	the trusted CAs of ldap.conf and the LDAPTLS_* environment; a CA file
+ *	of the caller replaces the TLS_CACERT file for one connection, in a
+ *	TLS context of its own. The library checks the server's certificate
+ *	and its host name unless ldap.conf says otherwise. Every wait is
+ *	bounded by the connection's time-out: the connect and the handshake
+ *	through LDAP_OPT_NETWORK_TIMEOUT, the bind, StartTLS and the searches
+ *	through the time-out given to each ldap_result.
  */
 
 #include "directory/ldapPlatform.h"
 
 #include <ldap.h>
 
+#include <openldap.h>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace hkldap {
 
@@ -61,7 +87,307 @@ commonCode(int rc)
     return rc;
 }
 
+/* libldap's numbering of a code of the common numbering. */
+int
+libldapCode(unsigned long code)
+{
+    if (code > WINDOWS_CLIENT_CODE_BASE
+	    && code <= static_cast<unsigned long>(WINDOWS_CLIENT_CODE_BASE - LIBLDAP_LAST_CLIENT_CODE)) {
+	return WINDOWS_CLIENT_CODE_BASE - static_cast<int>(code);
+    }
+    return static_cast<int>(code);
+}
+
+/* The time-out of a wait: nullptr (none) for 0 seconds. */
+struct timeval *
+waitBound(unsigned seconds, struct timeval &tv)
+{
+    if (seconds == 0) {
+	return nullptr;
+    }
+    tv.tv_sec = static_cast<time_t>(seconds);
+    tv.tv_usec = 0;
+    return &tv;
+}
+
+/* The library's text for a message it has no text for. */
+const char NO_TEXT[] = "(unknown error code)";
+
+/* The diagnostic message the library keeps for the connection; empty when none. */
+std::string
+diagnosticOf(LDAP *conn)
+{
+    std::string text;
+    char *message = nullptr;
+    if (conn != nullptr && ldap_get_option(conn, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == 0
+	    && message != nullptr) {
+	text = message;
+	ldap_memfree(message);
+    }
+    return text == NO_TEXT ? std::string() : text;
+}
+
+/*
+ * The reason of a failed handshake or certificate check: libldap tells it
+ * only in its log ("TLS: peer cert untrusted or revoked (0x42)", "TLS:
+ * hostname (...) does not match common name in certificate (...)"). While
+ * a TlsReasonCapture lives, the log lines of this thread that start with
+ * "TLS: " are kept; log lines of other times go to standard error, where
+ * the library writes them itself.
+ */
+thread_local std::string *tlsReasons = nullptr;
+
+/* The log level at which libldap tells why a certificate was refused (trace). */
+const int LOG_TLS_REASONS = 0x0001;
+
+void
+logLine(const char *text)
+{
+    if (tlsReasons == nullptr) {
+	fputs(text, stderr);
+	return;
+    }
+    std::string line(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '.')) {
+	line.pop_back();
+    }
+    if (line.compare(0, 5, "TLS: ") != 0) {
+	return;
+    }
+    line.erase(0, 5);
+    /* The summary adds nothing when a reason came before it. */
+    if (line.compare(0, 15, "can't connect: ") == 0 && !tlsReasons->empty()) {
+	return;
+    }
+    if (line.compare(0, 15, "can't connect: ") == 0 && line.find(NO_TEXT) != std::string::npos) {
+	line = "handshake failed";
+    }
+    if (!tlsReasons->empty()) {
+	*tlsReasons += "; ";
+    }
+    *tlsReasons += line;
+}
+
+class TlsReasonCapture {
+public:
+    explicit TlsReasonCapture(std::string &reasons)
+    {
+	static bool installed = false;
+	if (!installed) {
+	    ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void *>(logLine));
+	    installed = true;
+	}
+	reasons.clear();
+	tlsReasons = &reasons;
+	ldap_get_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level_);
+	if (level_ == 0) {
+	    int only = LOG_TLS_REASONS;
+	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &only);
+	}
+    }
+    ~TlsReasonCapture()
+    {
+	if (level_ == 0) {
+	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level_);
+	}
+	tlsReasons = nullptr;
+    }
+    TlsReasonCapture(const TlsReasonCapture &) = delete;
+    TlsReasonCapture &operator=(const TlsReasonCapture &) = delete;
+
+private:
+    int level_ = 0;
+};
+
+/*
+ * Waits for the final answer of one operation within the connection's
+ * time-out: 0 with the message, RC_TIMEOUT (the operation is abandoned),
+ * or the code of the failure.
+ */
+int
+waitAnswer(LDAP *conn, int messageId, unsigned seconds, LDAPMessage **answer)
+{
+    struct timeval tv;
+    *answer = nullptr;
+    int type = ldap_result(conn, messageId, LDAP_MSG_ALL, waitBound(seconds, tv), answer);
+    if (type == 0) {
+	ldap_abandon_ext(conn, messageId, nullptr, nullptr);
+	return RC_TIMEOUT;
+    }
+    if (type < 0 || *answer == nullptr) {
+	int rc = LDAP_SERVER_DOWN;
+	ldap_get_option(conn, LDAP_OPT_RESULT_CODE, &rc);
+	return commonCode(rc == LDAP_SUCCESS ? LDAP_SERVER_DOWN : rc);
+    }
+    return 0;
+}
+
+/* The step result of a failed connect, handshake or StartTLS. */
+StepResult
+stepOf(unsigned long code, bool tls)
+{
+    if (code == RC_TIMEOUT) {
+	return STEP_TIMED_OUT;
+    }
+    /*
+     * libldap reports a failed handshake or certificate check as a connect
+     * error; a refused or lost TCP connection is "server down".
+     */
+    if (tls && code == RC_CONNECT_ERROR) {
+	return STEP_TLS_FAILED;
+    }
+    return STEP_UNREACHABLE;
+}
+
+/*
+ * Connects a TCP socket to host and port within seconds (0: no bound),
+ * trying each address of the name in turn. Returns the socket, blocking,
+ * or -1 with the failure: RC_TIMEOUT, or RC_SERVER_DOWN with the system's
+ * reason.
+ */
+int
+connectSocket(const std::string &host, unsigned port, unsigned seconds, Failure &failure)
+{
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo *addresses = nullptr;
+    int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses);
+    if (rc != 0) {
+	failure.code = RC_SERVER_DOWN;
+	failure.serverText = gai_strerror(rc);
+	return -1;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int fd = -1;
+    failure.code = RC_SERVER_DOWN;
+    for (struct addrinfo *a = addresses; a != nullptr && fd < 0; a = a->ai_next) {
+	int s = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+	if (s < 0) {
+	    failure.serverText = strerror(errno);
+	    continue;
+	}
+	int error = connect(s, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
+	if (error == EINPROGRESS) {
+	    struct pollfd p = {s, POLLOUT, 0};
+	    int wait = -1;
+	    if (seconds > 0) {
+		auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+			deadline - std::chrono::steady_clock::now()).count();
+		wait = left > 0 ? static_cast<int>(left) : 0;
+	    }
+	    int ready;
+	    do {
+		ready = poll(&p, 1, wait);
+	    } while (ready < 0 && errno == EINTR);
+	    if (ready == 0) {
+		close(s);
+		failure.code = RC_TIMEOUT;
+		failure.serverText.clear();
+		break;
+	    }
+	    socklen_t length = sizeof error;
+	    if (ready < 0 || getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+		error = errno;
+	    }
+	}
+	if (error != 0) {
+	    failure.serverText = strerror(error);
+	    close(s);
+	    continue;
+	}
+	int flags = fcntl(s, F_GETFL);
+	fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
+	int on = 1;
+	setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+	setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+	fd = s;
+    }
+    freeaddrinfo(addresses);
+    if (fd >= 0) {
+	failure = Failure();
+    }
+    return fd;
+}
+
+/*
+ * The TLS handshake on a connection's socket, with the reason of a failure
+ * and within seconds: libldap bounds the handshake itself only by spinning
+ * on a non-blocking socket, so the socket stays blocking and a watchdog
+ * shuts it down when the time is over.
+ */
+/*
+ * Bounds each blocking read and write of the socket (0: none). libldap
+ * reads a message's rest without waiting for data first: a server that
+ * announces a long message and sends no more would hold it for ever.
+ */
+void
+boundReads(LDAP *conn, unsigned seconds)
+{
+    ber_socket_t fd = -1;
+    if (ldap_get_option(conn, LDAP_OPT_DESC, &fd) != 0 || fd < 0) {
+	return;
+    }
+    struct timeval tv = {static_cast<time_t>(seconds), 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+StepResult
+handshake(LDAP *conn, unsigned seconds, Failure &failure)
+{
+    ber_socket_t fd = -1;
+    ldap_get_option(conn, LDAP_OPT_DESC, &fd);
+    /* A bounded read would make libldap spin; the watchdog bounds it instead. */
+    boundReads(conn, 0);
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool fired = false;
+    std::thread watchdog;
+    if (seconds > 0 && fd >= 0) {
+	watchdog = std::thread([&] {
+	    std::unique_lock<std::mutex> lock(mutex);
+	    if (!finished.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; })) {
+		fired = true;
+		shutdown(fd, SHUT_RDWR);
+	    }
+	});
+    }
+    std::string reasons;
+    int rc;
+    {
+	TlsReasonCapture capture(reasons);
+	rc = ldap_install_tls(conn);
+    }
+    {
+	std::lock_guard<std::mutex> lock(mutex);
+	done = true;
+    }
+    finished.notify_all();
+    if (watchdog.joinable()) {
+	watchdog.join();
+    }
+    if (rc == LDAP_SUCCESS) {
+	boundReads(conn, seconds);
+	return STEP_OK;
+    }
+    failure.code = fired ? static_cast<unsigned long>(RC_TIMEOUT)
+	    : static_cast<unsigned long>(commonCode(rc));
+    failure.libraryText = libraryText(failure.code);
+    failure.serverText = fired ? std::string() : reasons.empty() ? diagnosticOf(conn) : reasons;
+    return fired ? STEP_TIMED_OUT : STEP_TLS_FAILED;
+}
+
 } // namespace
+
+std::string
+libraryText(unsigned long code)
+{
+    const char *text = ldap_err2string(libldapCode(code));
+    return text ? text : "";
+}
 
 void
 Message::reset(RawMessage *msg)
@@ -72,36 +398,107 @@ Message::reset(RawMessage *msg)
     msg_ = msg;
 }
 
-bool
-Connection::open(const char *host, unsigned port, unsigned long *error)
+StepResult
+Connection::open(const char *host, unsigned port, const ConnectSettings &settings,
+	Failure &failure)
 {
     close();
-    std::string url = "ldap://";
+    failure = Failure();
     std::string h = host ? host : "";
+    std::string url = "ldap://";
     if (h.find(':') != std::string::npos && h.front() != '[') {
 	url += "[" + h + "]";		/* an IPv6 address */
     } else {
 	url += h;
     }
     url += ":" + std::to_string(port);
+    if (h.size() > 1 && h.front() == '[' && h.back() == ']') {
+	h = h.substr(1, h.size() - 2);
+    }
 
+    /*
+     * The socket is connected here, within the time-out, and handed to
+     * libldap; TLS for ldaps is started on it before anything is sent, as
+     * StartTLS would. The URL names the host the certificate must show.
+     */
+    int fd = connectSocket(h, port, settings.timeoutSeconds, failure);
+    if (fd < 0) {
+	failure.libraryText = libraryText(failure.code);
+	return failure.code == RC_TIMEOUT ? STEP_TIMED_OUT : STEP_UNREACHABLE;
+    }
     LDAP *conn = nullptr;
-    int rc = ldap_initialize(&conn, url.c_str());
+    int rc = ldap_init_fd(fd, LDAP_PROTO_TCP, url.c_str(), &conn);
     if (rc != LDAP_SUCCESS || conn == nullptr) {
-	*error = static_cast<unsigned long>(commonCode(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc));
-	return false;
+	::close(fd);
+	failure.code = static_cast<unsigned long>(
+		commonCode(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc));
+	failure.libraryText = libraryText(failure.code);
+	return STEP_UNREACHABLE;
     }
     int version = LDAP_VERSION3;
     ldap_set_option(conn, LDAP_OPT_PROTOCOL_VERSION, &version);
-    rc = ldap_connect(conn);
-    if (rc != LDAP_SUCCESS) {
-	*error = static_cast<unsigned long>(commonCode(rc));
-	ldap_unbind_ext(conn, nullptr, nullptr);
-	return false;
+    timeoutSeconds_ = settings.timeoutSeconds;
+    struct timeval tv;
+    if (waitBound(timeoutSeconds_, tv) != nullptr) {
+	ldap_set_option(conn, LDAP_OPT_TIMEOUT, &tv);
+    }
+    if (!settings.caCertFile.empty()) {
+	int server = 0;
+	if (ldap_set_option(conn, LDAP_OPT_X_TLS_CACERTFILE, settings.caCertFile.c_str()) != 0
+		|| ldap_set_option(conn, LDAP_OPT_X_TLS_NEWCTX, &server) != 0) {
+	    failure.code = RC_CONNECT_ERROR;
+	    failure.libraryText = libraryText(failure.code);
+	    failure.serverText = diagnosticOf(conn);
+	    if (failure.serverText.empty()) {
+		failure.serverText = "cannot use CA file " + settings.caCertFile;
+	    }
+	    ldap_unbind_ext(conn, nullptr, nullptr);
+	    return STEP_TLS_FAILED;
+	}
     }
     handle_ = reinterpret_cast<Handle *>(conn);
-    *error = 0;
-    return true;
+    boundReads(conn, timeoutSeconds_);
+    if (settings.tls) {
+	StepResult step = handshake(conn, timeoutSeconds_, failure);
+	if (step != STEP_OK) {
+	    close();
+	    return step;
+	}
+    }
+    return STEP_OK;
+}
+
+StepResult
+Connection::startTls(Failure &failure)
+{
+    failure = Failure();
+    LDAP *conn = ld(handle_);
+    int messageId = 0;
+    int rc = ldap_extended_operation(conn, LDAP_EXOP_START_TLS, nullptr, nullptr, nullptr,
+	    &messageId);
+    if (rc != LDAP_SUCCESS) {
+	failure = failureOf(static_cast<unsigned long>(commonCode(rc)));
+	return stepOf(failure.code, false);
+    }
+    LDAPMessage *answer = nullptr;
+    rc = waitAnswer(conn, messageId, timeoutSeconds_, &answer);
+    if (rc != 0) {
+	failure = failureOf(static_cast<unsigned long>(rc));
+	return stepOf(failure.code, false);
+    }
+    int code = LDAP_OTHER;
+    char *diagnostic = nullptr;
+    rc = ldap_parse_result(conn, answer, &code, nullptr, &diagnostic, nullptr, nullptr, 1);
+    if (rc != LDAP_SUCCESS || code != LDAP_SUCCESS) {
+	/* The server refused: the connection stays in clear and is not used. */
+	failure.code = static_cast<unsigned long>(commonCode(rc != LDAP_SUCCESS ? rc : code));
+	failure.libraryText = libraryText(failure.code);
+	failure.serverText = diagnostic ? diagnostic : "";
+	ldap_memfree(diagnostic);
+	return rc != LDAP_SUCCESS ? stepOf(failure.code, false) : STEP_TLS_FAILED;
+    }
+    ldap_memfree(diagnostic);
+    return handshake(conn, timeoutSeconds_, failure);
 }
 
 void
@@ -114,14 +511,33 @@ Connection::close()
 }
 
 int
-Connection::simpleBind(const char *dn, const char *password)
+Connection::simpleBind(const char *dn, const char *password, Failure &failure)
 {
+    failure = Failure();
+    LDAP *conn = ld(handle_);
     struct berval cred;
     cred.bv_val = const_cast<char *>(password ? password : "");
     cred.bv_len = password ? strlen(password) : 0;
-    int rc = ldap_sasl_bind_s(ld(handle_), (dn && *dn) ? dn : nullptr, LDAP_SASL_SIMPLE, &cred,
-	    nullptr, nullptr, nullptr);
-    return commonCode(rc);
+    int messageId = 0;
+    int rc = ldap_sasl_bind(conn, (dn && *dn) ? dn : nullptr, LDAP_SASL_SIMPLE, &cred, nullptr,
+	    nullptr, &messageId);
+    LDAPMessage *answer = nullptr;
+    rc = rc != LDAP_SUCCESS ? commonCode(rc) : waitAnswer(conn, messageId, timeoutSeconds_, &answer);
+    if (rc != 0) {
+	failure = failureOf(static_cast<unsigned long>(rc));
+	return rc;
+    }
+    int code = LDAP_OTHER;
+    char *diagnostic = nullptr;
+    rc = ldap_parse_result(conn, answer, &code, nullptr, &diagnostic, nullptr, nullptr, 1);
+    code = commonCode(rc != LDAP_SUCCESS ? rc : code);
+    if (code != 0) {
+	failure.code = static_cast<unsigned long>(code);
+	failure.libraryText = libraryText(failure.code);
+	failure.serverText = diagnostic ? diagnostic : "";
+    }
+    ldap_memfree(diagnostic);
+    return code;
 }
 
 int
@@ -158,8 +574,9 @@ Connection::searchSync(const char *base, int scope, const char *filter, char **a
 	Message &result)
 {
     LDAPMessage *msg = nullptr;
+    struct timeval tv;
     int rc = ldap_search_ext_s(ld(handle_), base, scope, filter, attributes, 0, nullptr, nullptr,
-	    nullptr, 0, &msg);
+	    waitBound(timeoutSeconds_, tv), 0, &msg);
     result.reset(reinterpret_cast<RawMessage *>(msg));
     return commonCode(rc);
 }
@@ -193,7 +610,9 @@ int
 Connection::waitOne(int messageId, Message &message)
 {
     LDAPMessage *msg = nullptr;
-    int type = ldap_result(ld(handle_), messageId, LDAP_MSG_ONE, nullptr, &msg);
+    struct timeval tv;
+    int type = ldap_result(ld(handle_), messageId, LDAP_MSG_ONE, waitBound(timeoutSeconds_, tv),
+	    &msg);
     message.reset(reinterpret_cast<RawMessage *>(msg));
     return type;
 }
@@ -232,14 +651,19 @@ Connection::parseResult(const Message &result, FinalResult &out)
     int code = 0;
     LDAPControl **controls = nullptr;
     char **refs = nullptr;
+    char *diagnostic = nullptr;
     out = FinalResult();
-    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, nullptr, &refs,
+    int rc = ldap_parse_result(ld(handle_), lm(result.get()), &code, nullptr, &diagnostic, &refs,
 	    &controls, 0);
     if (rc != LDAP_SUCCESS) {
 	out.code = commonCode(rc);
 	return;
     }
     out.code = commonCode(code);
+    if (diagnostic != nullptr) {
+	out.diagnostic = diagnostic;
+	ldap_memfree(diagnostic);
+    }
     if (refs != nullptr) {
 	for (char **r = refs; *r; r++) {
 	    out.referrals.emplace_back(*r);
@@ -269,6 +693,16 @@ Connection::lastError()
 	return RC_LOCAL_ERROR;
     }
     return static_cast<unsigned long>(commonCode(rc));
+}
+
+Failure
+Connection::failureOf(unsigned long code)
+{
+    Failure failure;
+    failure.code = code;
+    failure.libraryText = libraryText(code);
+    failure.serverText = diagnosticOf(ld(handle_));
+    return failure;
 }
 
 AttributeWalk::AttributeWalk(Connection &connection, RawEntry *entry)

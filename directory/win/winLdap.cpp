@@ -10,15 +10,25 @@
  *	Paging uses the page control directly (ldap_create_page_control,
  *	ldap_search_ext, ldap_parse_page_control); the library's own
  *	ldap_search_init_page is not available everywhere (Wine).
+ *
+ *	TLS is the library's own: ldap_sslinit for ldaps, ldap_start_tls_s
+ *	for StartTLS, with the certificate checked against the system's
+ *	certificate store (a CA file is not read here). Time-outs: the
+ *	connect time-out of ldap_connect, and an l_timeval on every wait;
+ *	the bind is sent asynchronously and awaited with ldap_result, since a
+ *	library may connect only when the first request goes out (Wine).
  */
 
 #include "directory/ldapPlatform.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <winldap.h>
 #include <winber.h>
 
 #include <cstring>
+#include <string>
 
 namespace hkldap {
 
@@ -48,7 +58,90 @@ pc(const char *text)
     return const_cast<PCHAR>(text);
 }
 
+/* The time-out of a wait: nullptr (none) for 0 seconds. */
+struct l_timeval *
+waitBound(unsigned seconds, struct l_timeval &tv)
+{
+    if (seconds == 0) {
+	return nullptr;
+    }
+    tv.tv_sec = static_cast<LONG>(seconds);
+    tv.tv_usec = 0;
+    return &tv;
+}
+
+/* The server's diagnostic message of the last operation; empty when none. */
+std::string
+serverErrorOf(LDAP *conn)
+{
+    std::string text;
+    PCHAR message = nullptr;
+    if (conn != nullptr && ldap_get_option(conn, LDAP_OPT_SERVER_ERROR, &message) == LDAP_SUCCESS
+	    && message != nullptr) {
+	text = message;
+	ldap_memfreeA(message);
+    }
+    return text;
+}
+
+/*
+ * Whether a TCP connection to host and port can be made within seconds.
+ * A failed ldaps connect says "server down" both for a server that is not
+ * there and for a handshake or certificate check that failed: a server
+ * that takes the TCP connection is one whose TLS failed.
+ */
+bool
+tcpReachable(const char *host, unsigned port, unsigned seconds)
+{
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+	return false;
+    }
+    bool reachable = false;
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo *addresses = nullptr;
+    if (getaddrinfo(host, std::to_string(port).c_str(), &hints, &addresses) == 0) {
+	for (struct addrinfo *a = addresses; a != nullptr && !reachable; a = a->ai_next) {
+	    SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+	    if (s == INVALID_SOCKET) {
+		continue;
+	    }
+	    u_long nonBlocking = 1;
+	    ioctlsocket(s, FIONBIO, &nonBlocking);
+	    if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+		reachable = true;
+	    } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+		fd_set writable, failed;
+		FD_ZERO(&writable);
+		FD_ZERO(&failed);
+		FD_SET(s, &writable);
+		FD_SET(s, &failed);
+		struct timeval tv = {static_cast<long>(seconds ? seconds : 60), 0};
+		reachable = select(0, nullptr, &writable, &failed, &tv) > 0
+			&& FD_ISSET(s, &writable);
+	    }
+	    closesocket(s);
+	}
+	freeaddrinfo(addresses);
+    }
+    WSACleanup();
+    return reachable;
+}
+
+/* LDAP's codes are below this; a library may hand on a system's (WSAENOTCONN). */
+const ULONG FIRST_SYSTEM_CODE = 0x100;
+
 } // namespace
+
+std::string
+libraryText(unsigned long code)
+{
+    PCHAR text = ldap_err2stringA(static_cast<ULONG>(code));
+    return text ? text : "";
+}
 
 void
 Message::reset(RawMessage *msg)
@@ -59,26 +152,68 @@ Message::reset(RawMessage *msg)
     msg_ = msg;
 }
 
-bool
-Connection::open(const char *host, unsigned port, unsigned long *error)
+StepResult
+Connection::open(const char *host, unsigned port, const ConnectSettings &settings,
+	Failure &failure)
 {
     close();
-    LDAP *conn = ldap_initA(pc(host ? host : ""), port);
+    failure = Failure();
+    LDAP *conn = settings.tls ? ldap_sslinitA(pc(host ? host : ""), port, 1)
+	    : ldap_initA(pc(host ? host : ""), port);
     if (conn == nullptr) {
-	*error = LdapGetLastError();
-	return false;
+	failure.code = LdapGetLastError();
+	failure.libraryText = libraryText(failure.code);
+	return STEP_UNREACHABLE;
     }
     ULONG version = LDAP_VERSION3;
     ldap_set_option(conn, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ULONG rc = ldap_connect(conn, nullptr);
+    if (settings.tls) {
+	ldap_set_option(conn, LDAP_OPT_SSL, LDAP_OPT_ON);
+    }
+    timeoutSeconds_ = settings.timeoutSeconds;
+    struct l_timeval tv;
+    ULONG rc = ldap_connect(conn, waitBound(timeoutSeconds_, tv));
     if (rc != LDAP_SUCCESS) {
-	*error = rc;
+	failure.code = rc;
+	failure.libraryText = libraryText(rc);
+	failure.serverText = serverErrorOf(conn);
 	ldap_unbind(conn);
-	return false;
+	if (rc == LDAP_TIMEOUT) {
+	    return STEP_TIMED_OUT;
+	}
+	if (settings.tls && tcpReachable(host ? host : "", port, timeoutSeconds_)) {
+	    if (failure.serverText.empty()) {
+		failure.serverText = "TLS handshake or certificate check failed";
+	    }
+	    return STEP_TLS_FAILED;
+	}
+	return STEP_UNREACHABLE;
     }
     handle_ = reinterpret_cast<Handle *>(conn);
-    *error = 0;
-    return true;
+    return STEP_OK;
+}
+
+StepResult
+Connection::startTls(Failure &failure)
+{
+    failure = Failure();
+    ULONG serverReturn = 0;
+    LDAPMessage *result = nullptr;
+    ULONG rc = ldap_start_tls_sA(ld(handle_), &serverReturn, &result, nullptr, nullptr);
+    if (result != nullptr) {
+	ldap_msgfree(result);
+    }
+    if (rc == LDAP_SUCCESS) {
+	return STEP_OK;
+    }
+    /* The server's own refusal, when it answered; else the library's failure. */
+    failure.code = serverReturn != 0 ? serverReturn : rc;
+    failure.libraryText = libraryText(failure.code);
+    failure.serverText = serverErrorOf(ld(handle_));
+    if (failure.code == LDAP_TIMEOUT) {
+	return STEP_TIMED_OUT;
+    }
+    return STEP_TLS_FAILED;
 }
 
 void
@@ -91,10 +226,43 @@ Connection::close()
 }
 
 int
-Connection::simpleBind(const char *dn, const char *password)
+Connection::simpleBind(const char *dn, const char *password, Failure &failure)
 {
-    return static_cast<int>(ldap_simple_bind_sA(ld(handle_), (dn && *dn) ? pc(dn) : nullptr,
-	    (password && *password) ? pc(password) : nullptr));
+    failure = Failure();
+    LDAP *conn = ld(handle_);
+    ULONG id = ldap_simple_bindA(conn, (dn && *dn) ? pc(dn) : nullptr,
+	    (password && *password) ? pc(password) : nullptr);
+    if (id == static_cast<ULONG>(-1)) {
+	failure = connectionFailure();
+	return static_cast<int>(failure.code);
+    }
+    struct l_timeval tv;
+    LDAPMessage *answer = nullptr;
+    ULONG type = ldap_result(conn, id, LDAP_MSG_ALL, waitBound(timeoutSeconds_, tv), &answer);
+    if (type == 0) {
+	ldap_abandon(conn, id);
+	failure = failureOf(LDAP_TIMEOUT);
+	return LDAP_TIMEOUT;
+    }
+    if (type == static_cast<ULONG>(-1) || answer == nullptr) {
+	failure = connectionFailure();
+	return static_cast<int>(failure.code);
+    }
+    ULONG code = LDAP_OTHER;
+    PCHAR message = nullptr;
+    ULONG rc = ldap_parse_resultA(conn, answer, &code, nullptr, &message, nullptr, nullptr, TRUE);
+    if (rc != LDAP_SUCCESS) {
+	code = rc;
+    }
+    if (code != LDAP_SUCCESS) {
+	failure.code = code;
+	failure.libraryText = libraryText(code);
+	failure.serverText = message ? message : "";
+    }
+    if (message != nullptr) {
+	ldap_memfreeA(message);
+    }
+    return static_cast<int>(code);
 }
 
 int
@@ -127,8 +295,9 @@ Connection::searchSync(const char *base, int scope, const char *filter, char **a
 	Message &result)
 {
     LDAPMessage *msg = nullptr;
-    ULONG rc = ldap_search_sA(ld(handle_), pc(base), static_cast<ULONG>(scope), pc(filter),
-	    attributes, 0, &msg);
+    struct l_timeval tv;
+    ULONG rc = ldap_search_ext_sA(ld(handle_), pc(base), static_cast<ULONG>(scope), pc(filter),
+	    attributes, 0, nullptr, nullptr, waitBound(timeoutSeconds_, tv), 0, &msg);
     result.reset(reinterpret_cast<RawMessage *>(msg));
     return static_cast<int>(rc);
 }
@@ -163,8 +332,9 @@ int
 Connection::waitOne(int messageId, Message &message)
 {
     LDAPMessage *msg = nullptr;
-    ULONG type = ldap_result(ld(handle_), static_cast<ULONG>(messageId), LDAP_MSG_ONE, nullptr,
-	    &msg);
+    struct l_timeval tv;
+    ULONG type = ldap_result(ld(handle_), static_cast<ULONG>(messageId), LDAP_MSG_ONE,
+	    waitBound(timeoutSeconds_, tv), &msg);
     message.reset(reinterpret_cast<RawMessage *>(msg));
     return type == static_cast<ULONG>(-1) ? -1 : static_cast<int>(type);
 }
@@ -205,14 +375,19 @@ Connection::parseResult(const Message &result, FinalResult &out)
     ULONG code = 0;
     PLDAPControlA *controls = nullptr;
     PCHAR *refs = nullptr;
+    PCHAR message = nullptr;
     out = FinalResult();
-    ULONG rc = ldap_parse_resultA(ld(handle_), lm(result.get()), &code, nullptr, nullptr, &refs,
+    ULONG rc = ldap_parse_resultA(ld(handle_), lm(result.get()), &code, nullptr, &message, &refs,
 	    &controls, FALSE);
     if (rc != LDAP_SUCCESS) {
 	out.code = static_cast<int>(rc);
 	return;
     }
     out.code = static_cast<int>(code);
+    if (message != nullptr) {
+	out.diagnostic = message;
+	ldap_memfreeA(message);
+    }
     if (refs != nullptr) {
 	for (PCHAR *r = refs; *r; r++) {
 	    out.referrals.emplace_back(*r);
@@ -239,6 +414,35 @@ unsigned long
 Connection::lastError()
 {
     return LdapGetLastError();
+}
+
+/*
+ * The failure of a request that found no server: a library that connects
+ * only when the first request goes out (Wine) tells it with a system code
+ * (a socket error), which stands here as "server down", its number kept.
+ */
+Failure
+Connection::connectionFailure()
+{
+    ULONG code = LdapGetLastError();
+    if (code == LDAP_SUCCESS || code >= FIRST_SYSTEM_CODE) {
+	Failure failure = failureOf(LDAP_SERVER_DOWN);
+	if (code != LDAP_SUCCESS) {
+	    failure.serverText = "system error " + std::to_string(code);
+	}
+	return failure;
+    }
+    return failureOf(code);
+}
+
+Failure
+Connection::failureOf(unsigned long code)
+{
+    Failure failure;
+    failure.code = code;
+    failure.libraryText = libraryText(code);
+    failure.serverText = serverErrorOf(ld(handle_));
+    return failure;
 }
 
 AttributeWalk::AttributeWalk(Connection &connection, RawEntry *entry)

@@ -1,17 +1,31 @@
 #!/usr/bin/env python3
 # dropserver.py --
 #
-#	A directory server that loses its connections: it answers the bind
-#	and the root DSE (which offers the paged-results control) and then,
-#	to a search whose base is "o=dropN", sends N entries of the first page
-#	and closes the connection without a final result. The directory tests
-#	use it to see what a search makes of a connection lost mid-page.
+#	A directory server that misbehaves in ways no real server does, for
+#	the directory tests. It answers the bind and the root DSE (which
+#	offers the paged-results control); what it does with a search depends
+#	on the search base:
 #
-#	Usage: dropserver.py PORT   (listens on 127.0.0.1:PORT until killed)
+#	  o=dropN     N entries of the first page, then the connection closes
+#	              without a final result
+#	  o=silent    nothing: the search is never answered
+#	  o=huge      the start of a message that announces 2 GB, then nothing
+#	  o=cookie    one entry per page, and the same cookie for ever
+#	  o=pages     one entry per page, and a new cookie for ever
+#	  o=same      one entry and a reference whose two URLs both name o=same
+#	              on this server again
+#	  o=fanX      one entry and a reference to o=fanXa and o=fanXb on this
+#	              server: the references fan out without end
+#	  o=silentref one entry and a reference to the silent port
+#
+#	On the silent port it accepts connections and never answers.
+#
+#	Usage: dropserver.py PORT [SILENT_PORT]   (on 127.0.0.1 until killed)
 
 import socket
 import socketserver
 import sys
+import threading
 
 PAGED_RESULTS_OID = b"1.2.840.113556.1.4.319"
 SUCCESS = b"\x0a\x01\x00\x04\x00\x04\x00"   # resultCode 0, matchedDN "", message ""
@@ -28,8 +42,22 @@ def ber(tag, content):
     return head + content
 
 
-def message(msgid, op):
-    return ber(0x30, ber(0x02, bytes([msgid])) + op)
+def integer(n):
+    return ber(0x02, n.to_bytes((n.bit_length() + 8) // 8, "big"))
+
+
+def message(msgid, op, controls=b""):
+    return ber(0x30, integer(msgid) + op + controls)
+
+
+def page_result(msgid, cookie):
+    value = ber(0x30, integer(0) + ber(0x04, cookie))
+    control = ber(0x30, ber(0x04, PAGED_RESULTS_OID) + ber(0x04, value))
+    return message(msgid, ber(0x65, SUCCESS), ber(0xA0, control))
+
+
+def reference(msgid, urls):
+    return message(msgid, ber(0x73, b"".join(ber(0x04, u) for u in urls)))
 
 
 def entry(dn, attribute, value):
@@ -73,6 +101,9 @@ class Handler(socketserver.BaseRequestHandler):
         return data
 
     def handle(self):
+        port = self.server.server_address[1]
+        silent_port = self.server.silent_port
+        pages = 0
         while True:
             raw = self.read_message()
             if raw is None:
@@ -90,6 +121,32 @@ class Handler(socketserver.BaseRequestHandler):
                         message(msgid, entry(b"", b"supportedControl", PAGED_RESULTS_OID))
                         + message(msgid, ber(0x65, SUCCESS)))
                     continue
+                one = message(msgid, entry(b"cn=one," + base, b"cn", base))
+                url = b"ldap://127.0.0.1:%d/" % port
+                if base in (b"o=silent", b"o=huge"):
+                    if base == b"o=huge":
+                        self.request.sendall(b"\x30\x84\x7f\xff\xff\xff\x02\x01")
+                    self.read_message()         # until the client goes
+                    return
+                if base in (b"o=cookie", b"o=pages"):
+                    pages += 1
+                    cookie = b"same" if base == b"o=cookie" else b"page%d" % pages
+                    self.request.sendall(one + page_result(msgid, cookie))
+                    continue
+                if base == b"o=same":
+                    self.request.sendall(one + reference(msgid, [url + b"o=same??sub"] * 2)
+                                         + message(msgid, ber(0x65, SUCCESS)))
+                    continue
+                if base.startswith(b"o=fan"):
+                    self.request.sendall(one + reference(msgid, [url + base + b"a??sub",
+                                                                 url + base + b"b??sub"])
+                                         + message(msgid, ber(0x65, SUCCESS)))
+                    continue
+                if base == b"o=silentref":
+                    silent = b"ldap://127.0.0.1:%d/o=x??sub" % silent_port
+                    self.request.sendall(one + reference(msgid, [silent])
+                                         + message(msgid, ber(0x65, SUCCESS)))
+                    continue
                 count = int(base[len(b"o=drop"):] or b"0") if base.startswith(b"o=drop") else 0
                 for i in range(count):
                     cn = b"p%d" % i
@@ -104,8 +161,29 @@ class Handler(socketserver.BaseRequestHandler):
 class Server(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     daemon_threads = True
+    silent_port = 0
+
+
+def serve_silent(port):
+    """Accepts connections on port and never answers; each is held until the client goes."""
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(64)
+
+    def hold(conn):
+        with conn:
+            while conn.recv(65536):
+                pass
+
+    while True:
+        conn, _ = listener.accept()
+        threading.Thread(target=hold, args=(conn,), daemon=True).start()
 
 
 if __name__ == "__main__":
     with Server(("127.0.0.1", int(sys.argv[1])), Handler) as server:
+        if len(sys.argv) > 2:
+            server.silent_port = int(sys.argv[2])
+            threading.Thread(target=serve_silent, args=(server.silent_port,), daemon=True).start()
         server.serve_forever()

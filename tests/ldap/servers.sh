@@ -6,10 +6,12 @@
 #   main   dc=ombri,dc=test: people, private entries, awkward values, an
 #          entry without person attributes, a referral to "ref", a referral
 #          cycle with "ref", and $HOSTKIT_LDAP_BULK (1250) people under
-#          ou=bulk with a size limit of 500 that only paging gets past
+#          ou=bulk with a size limit of 500 that only paging gets past; also
+#          over ldaps:// (the certificate of "tls"), for the benchmark
 #   ref    dc=other,dc=test: the partners that the referral points at
 #   plain  dc=plain,dc=test with the same size limit, on a server whose root
-#          DSE hides supportedControl, so that clients do not page
+#          DSE hides supportedControl, so that clients do not page; it has
+#          no TLS, and logs every operation to plain/slapd.log
 #   tls    dc=tls,dc=test over ldap:// (StartTLS) and ldaps://, with a
 #          certificate for 127.0.0.1 and localhost from a test CA made here;
 #          simple binds need TLS there (security simple_bind)
@@ -18,7 +20,12 @@
 #   The folder tls/ holds ca.pem (the test CA) and otherca.pem (a CA that
 #   signed nothing the servers show).
 #   drop   not slapd but dropserver.py: it offers paging and then loses the
-#          connection in the middle of a search's first page
+#          connection in the middle of a search's first page, and misbehaves
+#          in other ways by search base (see its header); with a silent
+#          port that accepts connections and never answers
+#   stop   not slapd but stopproxy.py in front of main: it stops main with
+#          SIGSTOP after the first page of a paged search, and continues it
+#          when that client goes
 #
 # Usage: servers.sh start|stop|status
 # State folder: $HOSTKIT_LDAP_DIR (default build/ldap next to the sources).
@@ -118,10 +125,22 @@ start_one() {  # name port ?extra listener URLs?
   wait_up "$2"
 }
 
-start_drop() {  # port
-  mkdir -p "$DIR/drop"
-  setsid python3 "$HERE/dropserver.py" "$1" </dev/null >"$DIR/drop/server.log" 2>&1 &
-  echo $! >"$DIR/drop/server.pid"
+# A slapd that logs every operation (connections, StartTLS, binds, searches)
+# to $DIR/NAME/slapd.log: it stays in the foreground with its log on
+# standard error, so it is put in the background here.
+start_logged() {  # name port
+  setsid "$SLAPD" -f "$DIR/$1/slapd.conf" -h "ldap://127.0.0.1:$2/" -n "hostkit-$1" -d stats \
+    </dev/null >/dev/null 2>"$DIR/$1/slapd.log" &
+  wait_up "$2"
+}
+
+start_python() {  # name port script args...
+  local name=$1 port=$2 script=$3
+  shift 3
+  mkdir -p "$DIR/$name"
+  setsid python3 "$HERE/$script" "$port" "$@" </dev/null >"$DIR/$name/server.log" 2>&1 &
+  echo $! >"$DIR/$name/server.pid"
+  set -- "$port"
   local i
   for i in $(seq 1 100); do
     if python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' "$1" 2>/dev/null; then
@@ -129,14 +148,16 @@ start_drop() {  # port
     fi
     sleep 0.1
   done
-  echo "dropserver.py on port $1 did not answer" >&2
+  echo "$script on port $1 did not answer" >&2
   return 1
 }
 
 stop_all() {
   local f pid n
-  for f in "$DIR"/*/slapd.pid "$DIR"/drop/server.pid; do
+  for f in "$DIR"/*/slapd.pid "$DIR"/*/server.pid; do
     [ -f "$f" ] || continue
+    # A slapd left stopped by the proxy must run to end.
+    kill -CONT "$(cat "$f")" 2>/dev/null || true
     pid=$(cat "$f")
     if kill "$pid" 2>/dev/null; then
       for n in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
@@ -155,20 +176,20 @@ start)
   while [ "$REF_PORT" = "$MAIN_PORT" ]; do REF_PORT=$(free_port); done
   while [ "$PLAIN_PORT" = "$MAIN_PORT" ] || [ "$PLAIN_PORT" = "$REF_PORT" ]; do PLAIN_PORT=$(free_port); done
   used="$MAIN_PORT $REF_PORT $PLAIN_PORT"
-  for v in TLS_PORT TLS_LDAPS_PORT BADNAME_PORT BADNAME_LDAPS_PORT DROP_PORT; do
+  for v in MAIN_LDAPS_PORT TLS_PORT TLS_LDAPS_PORT BADNAME_PORT BADNAME_LDAPS_PORT DROP_PORT SILENT_PORT STOP_PORT; do
     printf -v "$v" %s "$(free_port)"
     while [[ " $used " == *" ${!v} "* ]]; do printf -v "$v" %s "$(free_port)"; done
     used="$used ${!v}"
   done
 
-  write_conf main "dc=ombri,dc=test" "cn=admin,dc=ombri,dc=test"
+  make_certs
+  write_conf main "dc=ombri,dc=test" "cn=admin,dc=ombri,dc=test" "$(tls_conf server)"
   write_conf ref "dc=test" "cn=admin,dc=test"
   # The root DSE of this server does not tell clients about its controls.
   write_conf plain "dc=plain,dc=test" "cn=admin,dc=plain,dc=test" \
     'access to dn.base="" attrs=supportedControl by * none
 access to dn.base="" by * read'
 
-  make_certs
   write_conf tls "dc=tls,dc=test" "cn=admin,dc=tls,dc=test" "$(tls_conf server)
 security simple_bind=64"
   write_conf badname "dc=badname,dc=test" "cn=admin,dc=badname,dc=test" "$(tls_conf badname)"
@@ -182,19 +203,24 @@ security simple_bind=64"
     "$SLAPADD" -q -f "$DIR/$n/slapd.conf" -l "$DIR/$n.ldif" >"$DIR/$n/slapadd.log" 2>&1 \
       || { cat "$DIR/$n/slapadd.log" >&2; exit 1; }
   done
-  start_one main "$MAIN_PORT"
+  start_one main "$MAIN_PORT" "ldaps://127.0.0.1:$MAIN_LDAPS_PORT/"
   start_one ref "$REF_PORT"
-  start_one plain "$PLAIN_PORT"
+  start_logged plain "$PLAIN_PORT"
   start_one tls "$TLS_PORT" "ldaps://127.0.0.1:$TLS_LDAPS_PORT/"
   start_one badname "$BADNAME_PORT" "ldaps://127.0.0.1:$BADNAME_LDAPS_PORT/"
-  start_drop "$DROP_PORT"
+  start_python drop "$DROP_PORT" dropserver.py "$SILENT_PORT"
+  start_python stop "$STOP_PORT" stopproxy.py "$MAIN_PORT" "$DIR/main/slapd.pid"
 
   cat >"$DIR/fixture.env" <<ENV
 HOSTKIT_LDAP_HOST=127.0.0.1
 HOSTKIT_LDAP_PORT=$MAIN_PORT
+HOSTKIT_LDAP_MAIN_LDAPS_PORT=$MAIN_LDAPS_PORT
 HOSTKIT_LDAP_REF_PORT=$REF_PORT
 HOSTKIT_LDAP_PLAIN_PORT=$PLAIN_PORT
 HOSTKIT_LDAP_DROP_PORT=$DROP_PORT
+HOSTKIT_LDAP_SILENT_PORT=$SILENT_PORT
+HOSTKIT_LDAP_STOP_PORT=$STOP_PORT
+HOSTKIT_LDAP_DIR=$DIR
 HOSTKIT_LDAP_BINDDN='cn=reader,dc=ombri,dc=test'
 HOSTKIT_LDAP_PLAIN_BINDDN='cn=reader,dc=plain,dc=test'
 HOSTKIT_LDAP_PASSWORD=secret
@@ -215,14 +241,14 @@ ENV
     cp "$DIR/fixture.env" "$ROOT/build/ldap-fixture.env"
   fi
   echo "slapd: main 127.0.0.1:$MAIN_PORT, ref 127.0.0.1:$REF_PORT, plain 127.0.0.1:$PLAIN_PORT," \
-    "tls 127.0.0.1:$TLS_PORT and ldaps $TLS_LDAPS_PORT, badname ldaps $BADNAME_LDAPS_PORT; drop 127.0.0.1:$DROP_PORT ($DIR)"
+    "tls 127.0.0.1:$TLS_PORT and ldaps $TLS_LDAPS_PORT, badname ldaps $BADNAME_LDAPS_PORT; drop 127.0.0.1:$DROP_PORT, silent $SILENT_PORT, stop proxy $STOP_PORT ($DIR)"
   ;;
 stop)
   stop_all
   if [ "$DIR" = "$DEFAULT_DIR" ]; then rm -f "$ROOT/build/ldap-fixture.env"; fi
   ;;
 status)
-  for f in "$DIR"/*/slapd.pid "$DIR"/drop/server.pid; do
+  for f in "$DIR"/*/slapd.pid "$DIR"/*/server.pid; do
     [ -f "$f" ] && kill -0 "$(cat "$f")" 2>/dev/null && echo "running: $f"
   done
   true

@@ -51,6 +51,8 @@ TEST_P(ReferralUrlTest, Parses)
 	EXPECT_EQ(out.host, c.host) << c.url;
 	EXPECT_EQ(out.port, c.port) << c.url;
 	EXPECT_EQ(out.baseDn, c.baseDn) << c.url;
+	EXPECT_EQ(out.tls, strncmp(c.url, "ldaps:", 6) == 0 || strncmp(c.url, "LDAPS:", 6) == 0)
+		<< c.url;
     }
 }
 
@@ -68,7 +70,10 @@ INSTANTIATE_TEST_SUITE_P(Urls, ReferralUrlTest, ::testing::Values(
     UrlCase{"ldap://h:636x/dc=x", true, "h", 636, "dc=x"},
     UrlCase{"ldap://[::1]:1389/dc=x", true, "::1", 1389, "dc=x"},
     UrlCase{"ldap://h:1389/", true, "h", 1389, ""},
-    UrlCase{"ldaps://h/dc=x/y", true, "h", 389, "dc=x/y"},
+    /* ldaps: TLS from the first byte, 636 unless a port is given. */
+    UrlCase{"ldaps://h/dc=x/y", true, "h", 636, "dc=x/y"},
+    UrlCase{"LDAPS://h:0/dc=x", true, "h", 636, "dc=x"},
+    UrlCase{"ldaps://h:1636/dc=x", true, "h", 1636, "dc=x"},
     /* Nothing after host and port, or no "//": not followed. */
     UrlCase{"ldap://h:1389", false, "", 0, ""},
     UrlCase{"ldap://h:1389?base", false, "", 0, ""},
@@ -145,7 +150,9 @@ describe(const SearchParameters &p)
     return "server=" + p.server + " port=" + std::to_string(p.port) + " user=" + p.username
 	    + " password=" + p.password + " base=" + p.searchBase + " filter=" + p.searchFilter
 	    + " attributes=" + p.attributes + " private=" + (p.includePrivate ? "yes" : "no")
-	    + " path=" + p.resultsPath;
+	    + " path=" + p.resultsPath + " security=" + std::to_string(static_cast<int>(p.security))
+	    + " ca=" + p.caCertFile + " timeout=" + std::to_string(p.timeoutSeconds)
+	    + " bad=" + p.badOption + ":" + p.badValue;
 }
 
 SearchParameters
@@ -213,6 +220,44 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
 	    with([](SearchParameters &p) { p.server = "h"; p.includePrivate = true; })},
 	{"searchPAB 1 is not a yes", {"searchpab", "1", "server", "h"},
 	    with([](SearchParameters &p) { p.server = "h"; })},
+	/* The secure option: its words case-blind, ldaps moves the default port only. */
+	{"secure ldaps: port 636 when unset", {"SECURE", "LDAPS", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.security = Security::LDAPS; p.port = 636;
+	    })},
+	{"secure ldaps: port 0 is 636", {"secure", "ldaps", "port", "0"},
+	    with([](SearchParameters &p) { p.security = Security::LDAPS; p.port = 636; })},
+	{"secure ldaps: a given port stays", {"secure", "ldaps", "port", "1636"},
+	    with([](SearchParameters &p) { p.security = Security::LDAPS; p.port = 1636; })},
+	{"secure starttls keeps 389", {"Secure", "StartTLS", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.security = Security::STARTTLS; })},
+	{"secure none", {"secure", "none", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; })},
+	{"an unknown secure word is refused, never clear text", {"secure", "tls", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "secure"; p.badValue = "tls";
+	    })},
+	{"an empty secure word is refused", {"secure", "", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.badOption = "secure"; })},
+	{"cacertfile", {"CACertFile", "/etc/ca.pem", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.caCertFile = "/etc/ca.pem"; })},
+	/* Time-outs: whole seconds, 0 means none, at most a day. */
+	{"timeout 5", {"TimeOut", " 5 ", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.timeoutSeconds = 5; })},
+	{"timeout 0: wait for ever", {"timeout", "0", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.timeoutSeconds = 0; })},
+	{"timeout beyond a day is a day", {"timeout", "99999999999999999999", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.timeoutSeconds = 86400; })},
+	{"timeout negative", {"timeout", "-1", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "timeout"; p.badValue = "-1";
+	    })},
+	{"timeout with a fraction", {"timeout", "1.5", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "timeout"; p.badValue = "1.5";
+	    })},
+	{"timeout empty", {"timeout", "", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.badOption = "timeout"; })},
     };
     for (const Case &c : cases) {
 	EXPECT_EQ(describe(optionsOf(c.words)), describe(c.expected)) << c.what;

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -77,24 +78,60 @@ TEST(SearchReport, EveryLineWithItsStream)
 	{[] { reportReferral("ldap://h:1/o=x??sub"); }, {OUT, "Referral: ldap://h:1/o=x??sub\n"}},
 	{[] { reportNoUsername(); },
 	    {ERR, "\nPlease specify a user account to access search base\n\n"}},
-	{[] { reportCannotConnect("host.example", 1389, 0x51); },
-	    {ERR, "\nCannot open LDAP connection to: host.example:1389 (0x51)\n\n"}},
-	/* The format meant %lx and has always printed these two letters. */
-	{[] { reportBindFailed(0x31); }, {ERR, "Failed to authenticate: 31lx\n"}},
-	{[] { reportCannotSetVersion(0x5c); }, {ERR, "\nCannot set ldap version (0x5c)\n\n"}},
-	{[] { reportCannotSetReferrals(0x5c); }, {ERR, "\nCannot set referral option (0x5c)\n\n"}},
+	{[] { reportBadOption("secure", "tls"); },
+	    {ERR, "\nInvalid value of option secure: tls\n\n"}},
+	{[] { reportCannotConnect("host.example:1389", 0x51); },
+	    {ERR, "\nCannot open LDAP connection to: host.example:1389 (0x51 (Can't contact LDAP "
+		"server))\n\n"}},
+	/* A referral server that cannot be reached is not an authentication failure. */
+	{[] { reportCannotConnect("ldap://h:1/o=x??sub", 0x51); },
+	    {ERR, "\nCannot open LDAP connection to: ldap://h:1/o=x??sub (0x51 (Can't contact "
+		"LDAP server))\n\n"}},
+	{[] { reportConnectTimedOut("h:1", "bind", 7, 0x55); },
+	    {ERR, "\nCannot open LDAP connection to: h:1 (0x55 (Timed out)): bind timed out after "
+		"7 s\n\n"}},
+	{[] { reportCannotSecure("h:636", 0x5b, "certificate verify failed"); },
+	    {ERR, "\nCannot secure LDAP connection to: h:636 (0x5b (Connect error: certificate "
+		"verify failed))\n\n"}},
+	{[] { reportReferralWithoutTls("ldap://h/o=x", 2, "unsupported extended operation"); },
+	    {ERR, "\nReferral skipped, no TLS there: ldap://h/o=x (0x2 (Protocol error: "
+		"unsupported extended operation))\n\n"}},
+	/* Code in hex with 0x, the library's text, the server's reason. */
+	{[] { reportBindFailed(0x31); }, {ERR, "Failed to authenticate: 0x31 (Invalid credentials)\n"}},
+	{[] { reportBindFailed(0x8, "BindSimple: Transport encryption required."); },
+	    {ERR, "Failed to authenticate: 0x8 (Strong(er) authentication required: BindSimple: "
+		"Transport encryption required.)\n"}},
+	{[] { reportCannotSetVersion(0x5c); },
+	    {ERR, "\nCannot set ldap version (0x5c (Not Supported))\n\n"}},
+	{[] { reportCannotSetReferrals(0x5c); },
+	    {ERR, "\nCannot set referral option (0x5c (Not Supported))\n\n"}},
 	{[] { reportCannotSetHopLimit(0x5c); },
-	    {ERR, "\nCannot set referral hop limit (0x5c)\n\n"}},
+	    {ERR, "\nCannot set referral hop limit (0x5c (Not Supported))\n\n"}},
 	{[] { reportCannotCreateResults("/d/Ldap_3.txt"); },
 	    {ERR, "\nCannot open file /d/Ldap_3.txt for writing.\n\n"}},
-	{[] { reportCannotStartSearch(0x51); }, {ERR, "\nCannot start search (0x51)\n\n"}},
-	{[] { reportWaitFailed(0x51); }, {ERR, "ldap_result returned error (0x51)\n\n"}},
-	{[] { reportWaitTimedOut(0x55); }, {ERR, "ldap_result timed out (0x55)\n\n"}},
-	{[] { reportSearchError(4); }, {ERR, "\nSearch ended with error (0x4)\n\n"}},
+	{[] { reportCannotStartSearch(0x51); },
+	    {ERR, "\nCannot start search (0x51 (Can't contact LDAP server))\n\n"}},
+	{[] { reportWaitFailed(0x51); },
+	    {ERR, "ldap_result returned error (0x51 (Can't contact LDAP server))\n\n"}},
+	{[] { reportWaitTimedOut(60); },
+	    {ERR, "ldap_result timed out (0x55 (Timed out)): no answer within 60 s\n\n"}},
+	{[] { reportSearchError(4); },
+	    {ERR, "\nSearch ended with error (0x4 (Size limit exceeded))\n\n"}},
+	{[] { reportSearchError(0x20, "no such base"); },
+	    {ERR, "\nSearch ended with error (0x20 (No such object: no such base))\n\n"}},
+	/* A code the library has no text for still shows its number. */
+	{[] { reportSearchError(0x7777); }, {ERR, "\nSearch ended with error (0x7777 (Unknown (private extension) error))\n\n"}},
 	{[] { reportUnreadableReference(0x59); },
-	    {ERR, "\nCannot read search reference (0x59)\n\n"}},
+	    {ERR, "\nCannot read search reference (0x59 (Bad parameter to an ldap routine))\n\n"}},
 	{[] { reportReferralTooDeep("ldap://h/o=x", 32); },
 	    {ERR, "\nReferral not followed: more than 32 nested referrals (ldap://h/o=x)\n\n"}},
+	{[] { reportReferralRepeated("ldap://h/o=x"); },
+	    {ERR, "\nReferral not followed: already searched (ldap://h/o=x)\n\n"}},
+	{[] { reportTooManyReferrals("ldap://h/o=x", 256); },
+	    {ERR, "\nReferral not followed: more than 256 referral searches (ldap://h/o=x)\n\n"}},
+	{[] { reportCookieRepeated(); },
+	    {ERR, "\nPaged search stopped: the server repeated a page cookie\n\n"}},
+	{[] { reportTooManyPages(20000); }, {ERR, "\nPaged search stopped after 20000 pages\n\n"}},
 	{[] { reportTotal(1250); }, {ERR, "Total entries = 1250\n"}},
     };
     for (const auto &c : cases) {
@@ -123,7 +160,8 @@ TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
     closed.server = "127.0.0.1";
     closed.port = 1;
     EXPECT_EQ(linesOf([&] { result = runDirectorySearch(closed); }),
-	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51)\n\n"}}));
+	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51 (Can't "
+		"contact LDAP server: Connection refused))\n\n"}}));
     EXPECT_EQ(result, HK_SEARCH_NO_CONNECTION);
 }
 
@@ -189,7 +227,7 @@ TEST_F(SearchDriverServer, RefusedBindsSearchesAndResultsFiles)
 
     parameters_.password = "wrong";
     EXPECT_EQ(run(lines), HK_SEARCH_BIND_FAILED);
-    EXPECT_EQ(lines, std::vector<Line>({{ERR, "Failed to authenticate: 31lx\n"}}));
+    EXPECT_EQ(lines, std::vector<Line>({{ERR, "Failed to authenticate: 0x31 (Invalid credentials)\n"}}));
     parameters_.password = getenv("HOSTKIT_LDAP_PASSWORD");
 
     /* Nothing found before the refusal: -300, with an empty results file. */
@@ -197,7 +235,7 @@ TEST_F(SearchDriverServer, RefusedBindsSearchesAndResultsFiles)
     EXPECT_EQ(run(lines), HK_SEARCH_FAILED);
     EXPECT_EQ(lines, std::vector<Line>({
 	{OUT, "\nDirectory supports paging. Current page size 500\n"},
-	{ERR, "\nSearch ended with error (0x20)\n\n"},
+	{ERR, "\nSearch ended with error (0x20 (No such object))\n\n"},
 	{ERR, "Total entries = 0\n"}}));
     EXPECT_EQ(entriesWritten(), 0);
 
@@ -226,9 +264,92 @@ TEST_F(SearchDriverServer, AConnectionLostInTheFirstPageIsAFailedSearch)
 	EXPECT_EQ(run(lines), c.result) << c.base;
 	EXPECT_EQ(lines, std::vector<Line>({
 	    {OUT, "\nDirectory supports paging. Current page size 500\n"},
-	    {ERR, "ldap_result returned error (0x51)\n\n"},
+	    {ERR, "ldap_result returned error (0x51 (Can't contact LDAP server))\n\n"},
 	    {ERR, "Total entries = " + std::to_string(c.result < 0 ? 0 : c.result) + "\n"}}))
 		<< c.base;
 	EXPECT_EQ(entriesWritten(), c.result < 0 ? 0 : c.result);
+    }
+}
+
+TEST_F(SearchDriverServer, ServersThatNeverEndAreBounded)
+{
+    const char *port = getenv("HOSTKIT_LDAP_DROP_PORT");
+    if (port == nullptr) {
+	GTEST_SKIP() << "no scripted server (tests/ldap/dropserver.py)";
+    }
+    parameters_.port = static_cast<uint16_t>(atoi(port));
+    parameters_.username.clear();
+    parameters_.password.clear();
+    parameters_.timeoutSeconds = 10;
+    const std::string self = "ldap://127.0.0.1:" + std::string(port) + "/";
+
+    /* o=pages: a new cookie with one entry on every page, for ever. */
+    parameters_.searchBase = "o=pages";
+    parameters_.maxPages = 7;
+    std::vector<Line> lines;
+    EXPECT_EQ(run(lines), 7);
+    EXPECT_EQ(lines, std::vector<Line>({
+	{OUT, "\nDirectory supports paging. Current page size 500\n"},
+	{ERR, "\nPaged search stopped after 7 pages\n\n"},
+	{ERR, "Total entries = 7\n"}}));
+    EXPECT_EQ(entriesWritten(), 7);
+
+    /*
+     * o=fanX: one entry and a reference to o=fanXa and o=fanXb. The bound
+     * on referral searches holds before the nesting bound is reached.
+     */
+    parameters_.searchBase = "o=fan";
+    parameters_.maxReferralSearches = 3;
+    EXPECT_EQ(run(lines), 4);
+    EXPECT_EQ(lines, std::vector<Line>({
+	{OUT, "\nDirectory supports paging. Current page size 500\n"},
+	{OUT, "Referral: " + self + "o=fana??sub\n"},
+	{OUT, "Referral: " + self + "o=fanaa??sub\n"},
+	{OUT, "Referral: " + self + "o=fanaaa??sub\n"},
+	{OUT, "Referral: " + self + "o=fanaaaa??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanaaaa??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanaaab??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanaaab??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanaab??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanaab??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanab??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanab??sub)\n\n"},
+	{OUT, "Referral: " + self + "o=fanb??sub\n"},
+	{ERR, "\nReferral not followed: more than 3 referral searches (" + self
+	    + "o=fanb??sub)\n\n"},
+	{ERR, "Total entries = 4\n"}}));
+}
+
+TEST_F(SearchDriverServer, ASilentServerEndsWithinTheBound)
+{
+    const char *port = getenv("HOSTKIT_LDAP_SILENT_PORT");
+    if (port == nullptr) {
+	GTEST_SKIP() << "no silent server (tests/ldap/dropserver.py)";
+    }
+    parameters_.port = static_cast<uint16_t>(atoi(port));
+    parameters_.timeoutSeconds = 1;
+    /* The bound is per step: each fails at the first step that waits. */
+    const struct {
+	Security security;
+	const char *step;
+    } cases[] = {
+	{Security::NONE, "bind"}, {Security::LDAPS, "connect with TLS"},
+	{Security::STARTTLS, "StartTLS"}};
+    for (const auto &c : cases) {
+	parameters_.security = c.security;
+	std::vector<Line> lines;
+	auto start = std::chrono::steady_clock::now();
+	EXPECT_EQ(run(lines), HK_SEARCH_NO_CONNECTION) << c.step;
+	auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+		std::chrono::steady_clock::now() - start).count();
+	EXPECT_GE(ms, 900) << c.step;
+	EXPECT_LE(ms, 3000) << c.step;
+	EXPECT_EQ(lines, std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:"
+	    + std::string(port) + " (0x55 (Timed out)): " + c.step + " timed out after 1 s\n\n"}}))
+		<< c.step;
     }
 }
