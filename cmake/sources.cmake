@@ -17,7 +17,7 @@ endforeach()
 list(REMOVE_ITEM HOSTKIT_COMMON_SOURCES ${CMAKE_SOURCE_DIR}/core/hostkitInit.cpp)
 
 if(WIN32)
-  set(HOSTKIT_PLATFORM_LIBS wldap32 ws2_32 shlwapi shell32 version)
+  set(HOSTKIT_PLATFORM_LIBS wldap32 shlwapi shell32 version)
 else()
   set(HOSTKIT_PLATFORM_LIBS ldap lber)
 endif()

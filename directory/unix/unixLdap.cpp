@@ -137,6 +137,16 @@ diagnosticOf(LDAP *conn)
  */
 thread_local std::string *tlsReasons = nullptr;
 
+/*
+ * The captures running in all threads, and the log level from before the
+ * first of them: the first raises the level, the last puts it back, and
+ * while any runs, log lines of other threads (raised level, not theirs)
+ * are dropped.
+ */
+std::mutex captureMutex;
+int activeCaptures = 0;
+int levelBefore = 0;
+
 /* The log level at which libldap tells why a certificate was refused (trace). */
 const int LOG_TLS_REASONS = 0x0001;
 
@@ -144,7 +154,10 @@ void
 logLine(const char *text)
 {
     if (tlsReasons == nullptr) {
-	fputs(text, stderr);
+	std::lock_guard<std::mutex> lock(captureMutex);
+	if (activeCaptures == 0 || levelBefore != 0) {
+	    fputs(text, stderr);
+	}
 	return;
     }
     std::string line(text);
@@ -179,24 +192,25 @@ public:
 	}
 	reasons.clear();
 	tlsReasons = &reasons;
-	ldap_get_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level_);
-	if (level_ == 0) {
-	    int only = LOG_TLS_REASONS;
-	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &only);
+	std::lock_guard<std::mutex> lock(captureMutex);
+	if (activeCaptures++ == 0) {
+	    ldap_get_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &levelBefore);
+	    if (levelBefore == 0) {
+		int level = LOG_TLS_REASONS;
+		ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level);
+	    }
 	}
     }
     ~TlsReasonCapture()
     {
-	if (level_ == 0) {
-	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level_);
-	}
 	tlsReasons = nullptr;
+	std::lock_guard<std::mutex> lock(captureMutex);
+	if (--activeCaptures == 0 && levelBefore == 0) {
+	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &levelBefore);
+	}
     }
     TlsReasonCapture(const TlsReasonCapture &) = delete;
     TlsReasonCapture &operator=(const TlsReasonCapture &) = delete;
-
-private:
-    int level_ = 0;
 };
 
 /*

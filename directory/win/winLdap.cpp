@@ -21,8 +21,6 @@
 
 #include "directory/ldapPlatform.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 #include <winldap.h>
 #include <winber.h>
@@ -85,49 +83,21 @@ serverErrorOf(LDAP *conn)
 }
 
 /*
- * Whether a TCP connection to host and port can be made within seconds.
- * A failed ldaps connect says "server down" both for a server that is not
- * there and for a handshake or certificate check that failed: a server
- * that takes the TCP connection is one whose TLS failed.
+ * Whether a connection to host and port can be made within seconds, in
+ * clear. A failed ldaps connect says "server down" both for a server that
+ * is not there and for a handshake or certificate check that failed: a
+ * server that takes a plain connection is one whose TLS failed.
  */
 bool
 tcpReachable(const char *host, unsigned port, unsigned seconds)
 {
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    LDAP *conn = ldap_initA(pc(host), port);
+    if (conn == nullptr) {
 	return false;
     }
-    bool reachable = false;
-    struct addrinfo hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo *addresses = nullptr;
-    if (getaddrinfo(host, std::to_string(port).c_str(), &hints, &addresses) == 0) {
-	for (struct addrinfo *a = addresses; a != nullptr && !reachable; a = a->ai_next) {
-	    SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-	    if (s == INVALID_SOCKET) {
-		continue;
-	    }
-	    u_long nonBlocking = 1;
-	    ioctlsocket(s, FIONBIO, &nonBlocking);
-	    if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
-		reachable = true;
-	    } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
-		fd_set writable, failed;
-		FD_ZERO(&writable);
-		FD_ZERO(&failed);
-		FD_SET(s, &writable);
-		FD_SET(s, &failed);
-		struct timeval tv = {static_cast<long>(seconds ? seconds : 60), 0};
-		reachable = select(0, nullptr, &writable, &failed, &tv) > 0
-			&& FD_ISSET(s, &writable);
-	    }
-	    closesocket(s);
-	}
-	freeaddrinfo(addresses);
-    }
-    WSACleanup();
+    struct l_timeval tv;
+    bool reachable = ldap_connect(conn, waitBound(seconds, tv)) == LDAP_SUCCESS;
+    ldap_unbind(conn);
     return reachable;
 }
 
