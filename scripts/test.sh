@@ -164,6 +164,41 @@ if [ -x tests/ad/check.sh ]; then
 fi
 
 # ---- Windows suites under Wine ----------------------------------------------------
+# Under Wine a console program that a test starts gets a console host
+# (conhost.exe) that inherits the test interpreter's handles, its output pipe
+# among them. When the program is ended early the host can stay behind,
+# holding the pipe, and the runner would wait for ever although every test of
+# the file has ended. No test program lives for minutes: a console host of
+# this prefix older than two minutes is such a leftover and is ended; each
+# one is listed in build/test-logs/wine-conhost.log and on the terminal.
+WINE_PREFIX_DIR=${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}
+conhost_reaper() {
+  local pid age prefix
+  while sleep 10; do
+    for pid in $(pgrep -f 'conhost.exe --server' 2>/dev/null); do
+      age=$(ps -o etimes= -p "$pid" 2>/dev/null | tr -d ' ')
+      [ -n "$age" ] && [ "$age" -gt 120 ] || continue
+      # Another prefix's host (where its environment names one) is left alone.
+      prefix=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
+      [ -z "$prefix" ] || [ "$prefix" = "$WINE_PREFIX_DIR" ] || continue
+      echo "$(date +%T) ended console host $pid (${age} s old)" >>"$LOGDIR/wine-conhost.log"
+      kill "$pid" 2>/dev/null
+    done
+  done
+}
+wine_suite() {  # log, then the command
+  local log=$1 rc reaper; shift
+  conhost_reaper & reaper=$!
+  "$@" >"$log" 2>&1; rc=$?
+  kill "$reaper" 2>/dev/null; wait "$reaper" 2>/dev/null
+  return $rc
+}
+rm -f "$LOGDIR/wine-conhost.log"
+report_conhosts() {
+  [ -s "$LOGDIR/wine-conhost.log" ] && sed 's/^/== Wine: /' "$LOGDIR/wine-conhost.log"
+  return 0
+}
+
 if [ "$WIN_OK" = 1 ]; then
   WZ="Z:$ROOT"
   # Wine takes its time zone from the environment of the wineserver that the
@@ -172,8 +207,9 @@ if [ "$WIN_OK" = 1 ]; then
   WINEPREFIX="${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}" /usr/lib/wine/wineserver -k 2>/dev/null || true
   TZ=Europe/Berlin HOSTKIT_UNDER_WINE=1 HOSTKIT_BUILD="$WZ/build-win" HOSTKIT_LIB="$WZ/build-win/Hostkit.dll" \
     HOSTKITTEST_LIB="$WZ/build-win/HostkitTest.dll" \
-    bounded bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl" >"$LOGDIR/tcl-wine.log" 2>&1
+    wine_suite "$LOGDIR/tcl-wine.log" bounded bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl"
   tcl_counts "Tcl suites (Windows, Wine)" "$LOGDIR/tcl-wine.log" $?
+  report_conhosts
   WINEPREFIX="${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}" /usr/lib/wine/wineserver -k 2>/dev/null || true
   /usr/bin/python3 tests/winmodule_check.py build-win >"$LOGDIR/winmodule.log" 2>&1
   rc=$?; p=$(grep -c '^ok ' "$LOGDIR/winmodule.log"); f=$(grep -c '^not ok ' "$LOGDIR/winmodule.log")
@@ -187,8 +223,9 @@ if [ "$WIN9_OK" = 1 ]; then
   TZ=Europe/Berlin HOSTKIT_UNDER_WINE=1 HOSTKIT_BUILD="$WZ/build-win-tcl9" \
     HOSTKIT_LIB="$WZ/build-win-tcl9/tcl9Hostkit.dll" HOSTKITTEST_LIB="$WZ/build-win-tcl9/HostkitTest.dll" \
     WINE_TCLSH="$ROOT/build-win/tcl9/bin/tclsh90.exe" \
-    bounded bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl" >"$LOGDIR/tcl-wine-tcl9.log" 2>&1
+    wine_suite "$LOGDIR/tcl-wine-tcl9.log" bounded bash scripts/wine-tclsh.sh "$WZ/tests/all.tcl"
   tcl_counts "Tcl suites (Windows, Wine, Tcl 9)" "$LOGDIR/tcl-wine-tcl9.log" $?
+  report_conhosts
   WINEPREFIX="${HOSTKIT_WINEPREFIX:-$ROOT/build-win/wineprefix}" /usr/lib/wine/wineserver -k 2>/dev/null || true
   /usr/bin/python3 tests/winmodule_check.py build-win-tcl9 tcl9Hostkit.dll >"$LOGDIR/winmodule-tcl9.log" 2>&1
   rc=$?; p=$(grep -c '^ok ' "$LOGDIR/winmodule-tcl9.log"); f=$(grep -c '^not ok ' "$LOGDIR/winmodule-tcl9.log")
