@@ -11,7 +11,8 @@
  *	- narrow results go through Tcl_SetResult with TCL_VOLATILE, wide ones
  *	  through hkNewWideObj/Tcl_SetObjResult;
  *	- a failure is: message (if any), then Tcl_SetErrno(code), then
- *	  TCL_ERROR. The interpreter's errorCode variable is never set.
+ *	  TCL_ERROR; the command table adds the errorCode list afterwards
+ *	  (core/failureWords.h).
  */
 
 #ifndef HOSTKIT_H

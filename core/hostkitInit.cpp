@@ -7,6 +7,7 @@
  */
 
 #include "core/hostkit.h"
+#include "core/failureWords.h"
 
 /*
  * The oldest Tcl each build binds to: the Tcl 8 module loads into every Tcl
@@ -47,6 +48,35 @@ const CommandEntry commandTable[] = {
     {"gettempfilename",       OBJECT_COMMAND, nullptr, HkGetTempFileNameObjCmd},
 };
 
+/*
+ * Every command runs through one of these, with its table entry as client
+ * data: a failure gains its errorCode list (core/failureWords.h) after the
+ * command procedure has set the message and the code.
+ */
+int
+runStringCommand(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])
+{
+    const CommandEntry *entry = static_cast<const CommandEntry *>(clientData);
+    hkClearFailureDetail();
+    int rc = entry->stringProc(nullptr, interp, argc, argv);
+    if (rc == TCL_ERROR) {
+	hkSetFailureErrorCode(interp, entry->name);
+    }
+    return rc;
+}
+
+int
+runObjCommand(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    const CommandEntry *entry = static_cast<const CommandEntry *>(clientData);
+    hkClearFailureDetail();
+    int rc = entry->objProc(nullptr, interp, objc, objv);
+    if (rc == TCL_ERROR) {
+	hkSetFailureErrorCode(interp, entry->name);
+    }
+    return rc;
+}
+
 } // namespace
 
 extern "C" {
@@ -80,9 +110,11 @@ Hostkit_Init(Tcl_Interp *interp)
 
     for (const CommandEntry &entry : commandTable) {
 	if (entry.kind == STRING_COMMAND && entry.stringProc != nullptr) {
-	    Tcl_CreateCommand(interp, entry.name, entry.stringProc, nullptr, nullptr);
+	    Tcl_CreateCommand(interp, entry.name, runStringCommand,
+		    const_cast<CommandEntry *>(&entry), nullptr);
 	} else if (entry.kind == OBJECT_COMMAND && entry.objProc != nullptr) {
-	    Tcl_CreateObjCommand(interp, entry.name, entry.objProc, nullptr, nullptr);
+	    Tcl_CreateObjCommand(interp, entry.name, runObjCommand,
+		    const_cast<CommandEntry *>(&entry), nullptr);
 	}
     }
     return provided;

@@ -6,6 +6,7 @@
  */
 
 #include "core/hostkit.h"
+#include "core/failureWords.h"
 #include "files/base/nulText.h"
 #include "files/base/timeWord.h"
 #include "files/fileTimePlatform.h"
@@ -50,9 +51,11 @@ HkFileSetMtimeObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const ob
     case HKP_MTIME_INVALID_TIME:
 	return invalidTime(interp, fileName, timeText);
     case HKP_MTIME_OPEN_FAILED:
+	hkFailureDetail(nullptr, error);
 	return hkFailWide(interp, hkWide("filesetmtime : Could not open file ") + fileName
 		+ hkWide(". GetLastError = ") + hkWideDecimal(error), -30);
     case HKP_MTIME_SET_FAILED:
+	hkFailureDetail(nullptr, error);
 	return hkFailWide(interp, hkWide("filesetmtime : Could not set file time for ") + fileName
 		+ hkWide(". GetLastError = ") + hkWideDecimal(error), -40);
     case HKP_MTIME_SET:

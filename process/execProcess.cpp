@@ -136,8 +136,8 @@ runProgram(const ExecRequest &request, OutputBuffer &buffer, size_t limit)
 	return outcome;
     }
 
+    outcome.pid = HkpProgramId(program);
     if (request.background) {
-	outcome.pid = HkpProgramId(program);
 	HkpReleaseProgram(program);
 	outcome.status = EXEC_STARTED;
 	return outcome;

@@ -87,7 +87,7 @@ enum ExecStatus {
 
 struct ExecOutcome {
     ExecStatus status = EXEC_START_FAILED;
-    uint32_t pid = 0;		/* EXEC_STARTED */
+    uint32_t pid = 0;		/* the program's process id, once started */
     uint32_t exitCode = 0;	/* EXEC_FINISHED */
     uint32_t errorCode = 0;	/* EXEC_START_FAILED, EXEC_WAIT_FAILED: the
 				 * system's error number */

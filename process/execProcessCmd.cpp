@@ -8,6 +8,7 @@
  */
 
 #include "core/hostkit.h"
+#include "core/failureWords.h"
 #include "files/tempFileName.h"
 #include "process/execProcess.h"
 #include "process/outputFilePlatform.h"
@@ -127,6 +128,7 @@ HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
     case hkproc::EXEC_START_FAILED: {
 	char message[64];
 	snprintf(message, sizeof message, "CreateProcess failed : 0x%x", outcome.errorCode);
+	hkFailureDetail("START", outcome.errorCode);
 	return hkFailNarrow(interp, message, static_cast<int>(outcome.errorCode));
     }
     case hkproc::EXEC_STARTED: {
@@ -148,6 +150,7 @@ HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 
     Tcl_SetObjResult(interp, text.finish(outcome.length));
     if (outcome.exitCode != 0) {
+	hkFailureDetail("EXITCODE", outcome.pid);
 	return hkFailCode(interp, static_cast<int>(outcome.exitCode));
     }
     return TCL_OK;
