@@ -8,45 +8,19 @@
 #
 #	Usage: wideserver.py COUNT
 
+import os
 import socket
 import socketserver
 import sys
 
-SUCCESS = b"\x0a\x01\x00\x04\x00\x04\x00"   # resultCode 0, matchedDN "", message ""
-
-
-def ber(tag, content):
-    n = len(content)
-    if n < 0x80:
-        head = bytes([tag, n])
-    else:
-        size = (n.bit_length() + 7) // 8
-        head = bytes([tag, 0x80 | size]) + n.to_bytes(size, "big")
-    return head + content
-
-
-def integer(n):
-    return ber(0x02, n.to_bytes((n.bit_length() + 8) // 8, "big"))
-
-
-def message(msgid, op):
-    return ber(0x30, integer(msgid) + op)
+# The BER helpers of the test suite's scripted server.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "ldap"))
+from dropserver import SUCCESS, ber, message, read_tlv  # noqa: E402
 
 
 def entry(dn, pairs):
     attrs = b"".join(ber(0x30, ber(0x04, a) + ber(0x31, ber(0x04, v))) for a, v in pairs)
     return ber(0x64, ber(0x04, dn) + ber(0x30, attrs))
-
-
-def read_tlv(data, at):
-    tag = data[at]
-    length = data[at + 1]
-    at += 2
-    if length & 0x80:
-        count = length & 0x7F
-        length = int.from_bytes(data[at:at + count], "big")
-        at += count
-    return tag, data[at:at + length], at + length
 
 
 COUNT = int(sys.argv[1])

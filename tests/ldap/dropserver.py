@@ -35,10 +35,9 @@ def ber(tag, content):
     n = len(content)
     if n < 0x80:
         head = bytes([tag, n])
-    elif n < 0x100:
-        head = bytes([tag, 0x81, n])
     else:
-        head = bytes([tag, 0x82, n >> 8, n & 0xFF])
+        size = (n.bit_length() + 7) // 8
+        head = bytes([tag, 0x80 | size]) + n.to_bytes(size, "big")
     return head + content
 
 
