@@ -191,6 +191,9 @@ public:
     RawEntry *firstEntry(const Message &message);
     RawEntry *nextEntry(RawEntry *entry);
 
+    /* The DN of an entry as the library hands it over; false when it cannot. */
+    bool entryDn(RawEntry *entry, std::string &dn);
+
     /* The URLs of a search reference; 0 or a result code. */
     int parseReference(const Message &reference, std::vector<std::string> &urls);
 
@@ -215,9 +218,9 @@ private:
 };
 
 /*
- * Walks the attributes of one entry, each with its first value, in one
- * pass over the entry where the library allows it (libldap), so that an
- * entry with many attributes costs time in step with its size.
+ * Walks the attributes of one entry, each with its values, in one pass
+ * over the entry where the library allows it (libldap), so that an entry
+ * with many attributes costs time in step with its size.
  */
 class AttributeWalk {
 public:
@@ -230,10 +233,11 @@ public:
     const char *next();
 
     /*
-     * The first value of the attribute that next() returned last, valid
-     * until the next call of next(); false when it has none.
+     * Value i (from 0, in the server's order) of the attribute that next()
+     * returned last, valid until the next call of next(); false when it
+     * has no value i.
      */
-    bool firstValue(const char **data, size_t *length);
+    bool value(size_t i, const char **data, size_t *length);
 
 private:
     void freeName();
@@ -245,6 +249,8 @@ private:
     bool started_ = false;
     std::string nameText_;		/* the name, where the library's is not C text */
     RawValues *values_ = nullptr;	/* the current attribute's values */
+    size_t valueCount_ = 0;
+    bool counted_ = false;		/* valueCount_ holds the count of values_ */
 };
 
 /* The values of one attribute, with their lengths. */

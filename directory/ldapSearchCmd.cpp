@@ -86,10 +86,21 @@ appendListElement(std::string &out, const char *bytes, size_t length)
     out.append(buffer.data(), static_cast<size_t>(written));
 }
 
+/* An attribute name as a list element: bare when it reads back as itself. */
+void
+appendName(std::string &out, std::string_view name)
+{
+    if (isPlainWord(name)) {
+	out.append(name.data(), name.size());
+    } else {
+	appendListElement(out, name.data(), name.size());
+    }
+}
+
 } // namespace
 
 void
-formatEntryText(const ResultRecord &record, std::string &out)
+formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
 {
     /* Text that is already Tcl's stays where it is; only other bytes are converted. */
     std::string nameCopy, valueCopy;
@@ -101,18 +112,32 @@ formatEntryText(const ResultRecord &record, std::string &out)
 	copy.resize(hkToTclUtf8(bytes, length, &copy[0]));
 	return std::string_view(copy);
     };
+    std::string list;
     for (const auto &entry : record) {
-	const AttributeValue &bytes = *entry.second;
+	if (allValues) {
+	    std::string_view name = asText(entry.first.data(), entry.first.size(), nameCopy);
+	    appendName(out, name);
+	    list.clear();
+	    for (size_t i = 0; i < entry.second.count(); i++) {
+		const AttributeValue &bytes = entry.second[i];
+		std::string_view value = asText(bytes.bytes(), bytes.length(), valueCopy);
+		if (i > 0) {
+		    list += ' ';
+		}
+		appendListElement(list, value.data(), value.size());
+	    }
+	    out += ' ';
+	    appendListElement(out, list.data(), list.size());
+	    out += ' ';
+	    continue;
+	}
+	const AttributeValue &bytes = entry.second.first();
 	if (memchr(bytes.bytes(), '\0', bytes.length()) != nullptr) {
 	    continue;		/* a zero byte inside: left out */
 	}
 	std::string_view name = asText(entry.first.data(), entry.first.size(), nameCopy);
 	std::string_view value = asText(bytes.bytes(), bytes.length(), valueCopy);
-	if (isPlainWord(name)) {
-	    out.append(name.data(), name.size());
-	} else {
-	    appendListElement(out, name.data(), name.size());
-	}
+	appendName(out, name);
 	if (bracesQuoteSafely(value.data(), value.size())) {
 	    out += " {";
 	    out.append(value.data(), value.size());
@@ -214,7 +239,7 @@ search(int argc, const char *argv[])
 
 /* The next entry of the current search, read under the directory lock. */
 int
-readNext(ResultRecord &record)
+readNext(ResultRecord &record, bool &allValues)
 {
     using namespace hkdir;
 
@@ -223,6 +248,7 @@ readNext(ResultRecord &record)
     if (context == nullptr) {
 	return HK_RESULTS_CANNOT_OPEN;
     }
+    allValues = context->allValues();
     return context->readNextRecord(record);
 }
 
@@ -258,12 +284,13 @@ HkLdapSearchGetNextItemCmd(ClientData, Tcl_Interp *interp, int, const char *[])
 
     try {
 	ResultRecord record;
-	int code = readNext(record);
+	bool allValues = false;
+	int code = readNext(record, allValues);
 	if (code != HK_RESULTS_OK) {
 	    return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, code);
 	}
 	std::string text;
-	formatEntryText(record, text);
+	formatEntryText(record, allValues, text);
 	return hkSetNarrowResult(interp, text.c_str());
     } catch (const std::bad_alloc &) {
 	return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, HK_RESULTS_NO_MEMORY);

@@ -16,13 +16,15 @@ class ResultRecord;
 
 /*
  * The result text of one entry: "name {value} " per pair in key order,
- * leaving out values that hold a zero byte. A value (or name) that braces
- * cannot carry is quoted as Tcl's own lists quote it, so that the text
- * always parses back to the exact names and values. Names and values are
- * Tcl text (core/base/tclUtf8.h): bytes that are not UTF-8 become the characters
- * of their values.
+ * leaving out values that hold a zero byte. With allValues each pair's
+ * value is instead the list of all the name's values, zero bytes kept (as
+ * Tcl's U+0000). A value (or name) that braces cannot carry is quoted as
+ * Tcl's own lists quote it, so that the text always parses back to the
+ * exact names and values. Names and values are Tcl text
+ * (core/base/tclUtf8.h): bytes that are not UTF-8 become the characters of
+ * their values.
  */
-void formatEntryText(const ResultRecord &record, std::string &out);
+void formatEntryText(const ResultRecord &record, bool allValues, std::string &out);
 
 } // namespace hkdir
 

@@ -70,6 +70,7 @@ SearchContext::runSearch(SearchParameters parameters)
     releaseResults();
     claimResultsPath();
     parameters.resultsPath = resultsPath_;
+    allValues_ = parameters.allValues;
     int result = runDirectorySearch(parameters);
     /* Only a refused search has a results file to read: an empty one. */
     if (result < 0 && result != HK_SEARCH_FAILED) {
@@ -104,6 +105,7 @@ SearchContext::readNextRecord(ResultRecord &record)
 	    } else {
 		reader_.reset(new ResultsReader(resultsFile_.get()));
 	    }
+	    reader_->collectValues(allValues_);
 	}
 	return reader_->readEntry(record);
     } catch (const std::bad_alloc &) {

@@ -45,11 +45,15 @@ public:
     int runSearch(SearchParameters parameters);
 
     /*
-     * Reads the next entry of the results file into the record:
+     * Reads the next entry of the results file into the record (every
+     * value of a name when the search wrote them all):
      * HK_RESULTS_OK, HK_RESULTS_CANNOT_OPEN when there is no file to read,
      * or a code of ResultsReader::readEntry.
      */
     int readNextRecord(ResultRecord &record);
+
+    /* Whether the last search wrote every value of each attribute. */
+    bool allValues() const { return allValues_; }
 
     /* The results path chosen by runSearch (empty before). */
     const std::string &resultsPath() const { return resultsPath_; }
@@ -61,6 +65,7 @@ private:
     std::string resultsPath_;
     HkpResultsClaim *claim_ = nullptr;
     bool searched_ = false;		/* the last search left a results file */
+    bool allValues_ = false;
     std::unique_ptr<FILE, int (*)(FILE *)> resultsFile_;
     std::unique_ptr<ResultsReader> reader_;
 };

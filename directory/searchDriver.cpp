@@ -244,6 +244,9 @@ public:
 
 private:
     void writeEntries(Connection &connection, const Message &message);
+    bool writeValue(const std::string &name, bool binary, const char *data, size_t length);
+    bool writeFurtherRanges(Connection &connection, RawEntry *entry, const AttributeRange &first,
+	    bool binary);
     void followReference(Connection &connection, const Message &reference, int depth);
     void followUrls(const std::vector<std::string> &urls, int depth);
     bool openReferralConnection(const std::string &url, Connection &connection,
@@ -257,6 +260,7 @@ private:
     int32_t count_ = 0;
     bool writeFailed_ = false;
     NameSet seen_;		/* the names of the entry being written */
+    std::string name_;		/* the attribute being written, its storage kept */
     std::set<std::string> referralsSearched_;	/* URLs, each searched once */
 };
 
@@ -360,9 +364,22 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 }
 
 /*
- * Writes every entry of a message, each attribute's first value cut at a
- * NUL, walking each entry once. A write that the file refuses (a full
- * disk) stops the writing: writeFailed() tells.
+ * Writes one value of an attribute: the bytes as they are, or their
+ * hexadecimal for a binary attribute. False when the file refuses it.
+ */
+bool
+SearchRun::writeValue(const std::string &name, bool binary, const char *data, size_t length)
+{
+    return binary ? writeHexField(results_, name.c_str(), data, length)
+	    : writeAttributeField(results_, name.c_str(), data, length);
+}
+
+/*
+ * Writes every entry of a message, walking each entry once: each
+ * attribute's first value, or with allValues every value, an attribute
+ * that the server hands out in ranges fetched whole under its plain name.
+ * A write that the file refuses (a full disk) stops the writing:
+ * writeFailed() tells.
  */
 void
 SearchRun::writeEntries(Connection &connection, const Message &message)
@@ -374,18 +391,30 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 	/*
 	 * A server may send one attribute in several parts: the first part's
 	 * first value is the attribute's first value, as a look-up by name
-	 * finds it.
+	 * finds it; with allValues the parts' values follow one another.
 	 */
 	seen_.clear();
 	for (const char *name = walk.next(); name != nullptr && written; name = walk.next()) {
 	    const char *data;
 	    size_t length;
-	    if (seen_.insert(name) && walk.firstValue(&data, &length)) {
-		const void *nul = memchr(data, '\0', length);
-		if (nul != nullptr) {
-		    length = static_cast<size_t>(static_cast<const char *>(nul) - data);
+	    if (!parameters_.allValues) {
+		if (seen_.insert(name) && walk.value(0, &data, &length)) {
+		    bool binary = isBinaryAttribute(name, parameters_.binaryAttributes);
+		    written = binary ? writeHexField(results_, name, data, length)
+			    : writeAttributeField(results_, name, data, length);
 		}
-		written = writeAttributeField(results_, name, data, length);
+		continue;
+	    }
+	    name_ = name;
+	    AttributeRange range;
+	    bool ranged = parseRangedName(name_, range);
+	    const std::string &plain = ranged ? range.plainName : name_;
+	    bool binary = isBinaryAttribute(plain, parameters_.binaryAttributes);
+	    for (size_t i = 0; written && walk.value(i, &data, &length); i++) {
+		written = writeValue(plain, binary, data, length);
+	    }
+	    if (written && ranged && !range.last) {
+		written = writeFurtherRanges(connection, entry, range, binary);
 	    }
 	}
 	if (!written || !writeEntryEnd(results_)) {
@@ -394,6 +423,81 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 	}
 	count_++;
     }
+}
+
+/*
+ * The values of an attribute beyond the range that came with its entry:
+ * each further range is asked for with a search of the entry alone, on the
+ * same connection, until the server marks one as the last. What cannot be
+ * fetched is said on stderr; the values read stay. False only when the
+ * file refuses a write.
+ */
+bool
+SearchRun::writeFurtherRanges(Connection &connection, RawEntry *entry,
+	const AttributeRange &first, bool binary)
+{
+    std::string dn;
+    if (!connection.entryDn(entry, dn)) {
+	reportRangeIncomplete("an entry", first.plainName, "its DN cannot be read");
+	return true;
+    }
+    /*
+     * Each request asks for a range as wide as the server's first one, the
+     * step the server chose: a server that ranges only when asked then
+     * keeps answering in that step, and each answer stays as small as the
+     * first (a client library may not cope with a very large message).
+     */
+    uint64_t step = first.high - first.low + 1;
+    uint64_t next = first.high + 1;
+    for (unsigned requests = 0; requests < HK_SEARCH_MAX_RANGE_REQUESTS; requests++) {
+	std::string ask = first.plainName + ";range=" + std::to_string(next) + "-"
+		+ std::to_string(next + step - 1);
+	AttributeList attributes({ask});
+	Message result;
+	int rc = connection.searchSync(dn.c_str(), hkldap::SCOPE_BASE, ALL_OBJECTS,
+		attributes.get(), result);
+	RawEntry *found = rc == 0 && result ? connection.firstEntry(result) : nullptr;
+	if (found == nullptr) {
+	    reportRangeIncomplete(dn, first.plainName, rc == hkldap::RC_TIMEOUT
+		    ? std::string("timed out")
+		    : hkldap::libraryText(rc == 0 ? hkldap::RC_LOCAL_ERROR : rc));
+	    return true;
+	}
+	hkldap::AttributeWalk walk(connection, found);
+	bool answered = false, last = true;
+	AttributeRange range;
+	for (const char *name = walk.next(); name != nullptr && !answered; name = walk.next()) {
+	    std::string text(name);
+	    bool ranged = parseRangedName(text, range);
+	    if (compareNamesCaseBlind(ranged ? range.plainName : text, first.plainName) != 0) {
+		continue;
+	    }
+	    /* A name without a range holds all that is left. */
+	    answered = true;
+	    last = !ranged || range.last;
+	    const char *data;
+	    size_t length;
+	    for (size_t i = 0; walk.value(i, &data, &length); i++) {
+		if (!writeValue(first.plainName, binary, data, length)) {
+		    return false;
+		}
+	    }
+	}
+	if (!answered) {
+	    reportRangeIncomplete(dn, first.plainName, "the server sent no further range");
+	    return true;
+	}
+	if (last) {
+	    return true;
+	}
+	if (range.low != next || range.high < next) {
+	    reportRangeIncomplete(dn, first.plainName, "the server's ranges do not follow on");
+	    return true;
+	}
+	next = range.high + 1;
+    }
+    reportRangeIncomplete(dn, first.plainName, "too many ranges");
+    return true;
 }
 
 /* Follows every URL of one search reference. */

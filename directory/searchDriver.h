@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace hkdir {
 
@@ -38,7 +39,9 @@ enum {
 					 * limit of the library's own chasing */
     HK_SEARCH_MAX_REFERRAL_SEARCHES = 256,	/* referral searches in one search */
     HK_SEARCH_MAX_PAGES = 20000,	/* pages of one server's paged search */
-    HK_SEARCH_DEFAULT_TIMEOUT = 60	/* seconds */
+    HK_SEARCH_DEFAULT_TIMEOUT = 60,	/* seconds */
+    HK_SEARCH_MAX_RANGE_REQUESTS = 100000	/* requests for the further ranges
+					 * of one attribute */
 };
 
 /* How connections are secured. */
@@ -62,6 +65,10 @@ struct SearchParameters {
     Security security = Security::NONE;
     std::string caCertFile;		/* PEM file of trusted CAs; empty: the system's */
     unsigned timeoutSeconds = HK_SEARCH_DEFAULT_TIMEOUT;	/* 0: none */
+    bool allValues = false;		/* every value of each attribute, ranges
+					 * fetched whole; otherwise the first */
+    std::vector<std::string> binaryAttributes =	/* values written as hexadecimal */
+	    splitAttributes(HK_DEFAULT_BINARY_ATTRIBUTES);
     unsigned maxPages = HK_SEARCH_MAX_PAGES;
     unsigned maxReferralSearches = HK_SEARCH_MAX_REFERRAL_SEARCHES;
     std::string badOption;		/* set: the option whose value cannot be

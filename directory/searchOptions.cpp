@@ -21,12 +21,13 @@ namespace {
 enum OptionIndex {
     OPT_SERVER, OPT_PORT, OPT_SEARCH_BASE, OPT_SEARCH_FILTER, OPT_USERNAME, OPT_PASSWORD,
     OPT_ENCRYPTED_PASSWORD, OPT_SEARCH_PAB, OPT_DESIRED_ATTRIBUTES, OPT_SECURE, OPT_CACERTFILE,
-    OPT_TIMEOUT, OPT_COUNT
+    OPT_TIMEOUT, OPT_ALL_VALUES, OPT_BINARY_ATTRIBUTES, OPT_COUNT
 };
 
 const char *const OPTION_NAMES[OPT_COUNT] = {
     "server", "port", "searchBase", "searchFilter", "username", "password",
-    "encryptedpassword", "searchPAB", "desiredAttributes", "secure", "cacertfile", "timeout"
+    "encryptedpassword", "searchPAB", "desiredAttributes", "secure", "cacertfile", "timeout",
+    "allvalues", "binaryattributes"
 };
 
 /* The words of the secure option, in the order of Security. */
@@ -105,7 +106,8 @@ SearchParameters
 readSearchOptions(int count, const char *const words[])
 {
     const char *values[OPT_COUNT] = {
-	"", DEFAULT_PORT_WORD, "", "", "", "", "", "", DEFAULT_ATTRIBUTES, "none", "", nullptr
+	"", DEFAULT_PORT_WORD, "", "", "", "", "", "", DEFAULT_ATTRIBUTES, "none", "", nullptr,
+	"false", HK_DEFAULT_BINARY_ATTRIBUTES
     };
     for (int i = 0; i + 1 < count; i += 2) {
 	for (int o = 0; o < OPT_COUNT; o++) {
@@ -137,6 +139,8 @@ readSearchOptions(int count, const char *const words[])
     parameters.attributes.assign(values[OPT_DESIRED_ATTRIBUTES],
 	    strnlen(values[OPT_DESIRED_ATTRIBUTES], HK_ATTRIBUTES_MAX));
     parameters.includePrivate = parseFlagWord(values[OPT_SEARCH_PAB]);
+    parameters.allValues = parseFlagWord(values[OPT_ALL_VALUES]);
+    parameters.binaryAttributes = splitAttributes(values[OPT_BINARY_ATTRIBUTES]);
     /* A scrambled password wins over one in clear unless it is empty. */
     if (values[OPT_ENCRYPTED_PASSWORD][0] != '\0') {
 	std::unique_ptr<char[]> plain = unscramblePassword(values[OPT_ENCRYPTED_PASSWORD],

@@ -208,6 +208,14 @@ reportUnreadableReference(int code)
 }
 
 void
+reportRangeIncomplete(const std::string &dn, const std::string &attribute,
+	const std::string &reason)
+{
+    report(ERR, "\nNot every value of %s read for %s (%s)\n\n", attribute.c_str(), dn.c_str(),
+	    reason.c_str());
+}
+
+void
 reportReferralTooDeep(const std::string &url, int maxDepth)
 {
     report(ERR, "\nReferral not followed: more than %d nested referrals (%s)\n\n", maxDepth,

@@ -70,6 +70,8 @@ void reportReferralTooDeep(const std::string &url, int maxDepth);
 void reportReferralRepeated(const std::string &url);
 void reportTooManyReferrals(const std::string &url, int maxSearches);
 void reportCookieRepeated();
+void reportRangeIncomplete(const std::string &dn, const std::string &attribute,
+	const std::string &reason);
 void reportTooManyPages(unsigned maxPages);
 void reportTotal(int32_t count);
 

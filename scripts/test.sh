@@ -163,6 +163,29 @@ if [ -x tests/ad/check.sh ]; then
   fi
 fi
 
+# The directory suite against the domain controller, with each build that was made.
+if [ -x tests/ad/run.sh ]; then
+  echo "== directory suite against the AD domain controller"
+  ad_start=$SECONDS
+  ad_suite() {  # stage log, then run.sh's words
+    local name=$1 log=$2; shift 2
+    bounded tests/ad/run.sh "$@" >"$log" 2>&1
+    tcl_counts "$name" "$log" $?
+  }
+  [ "$LINUX_OK" = 1 ] && ad_suite "AD suite (Linux)" "$LOGDIR/ad-linux.log" \
+    linux tclsh8.6 "$ROOT/build/Hostkit.so" "$ROOT/build/HostkitTest.so" "$ROOT/build"
+  [ "$LINUX9_OK" = 1 ] && ad_suite "AD suite (Linux, Tcl 9)" "$LOGDIR/ad-linux-tcl9.log" \
+    linux "$ROOT/build/tcl9/bin/tclsh9.0" "$ROOT/build-tcl9/tcl9Hostkit.so" \
+    "$ROOT/build-tcl9/HostkitTest.so" "$ROOT/build-tcl9"
+  [ "$WIN_OK" = 1 ] && ad_suite "AD suite (Windows, Wine)" "$LOGDIR/ad-wine.log" \
+    wine "$ROOT/build-win/wintcl/bin/tclsh86.exe" "Z:$ROOT/build-win/Hostkit.dll" \
+    "Z:$ROOT/build-win/HostkitTest.dll" "Z:$ROOT/build-win"
+  [ "$WIN9_OK" = 1 ] && ad_suite "AD suite (Windows, Wine, Tcl 9)" "$LOGDIR/ad-wine-tcl9.log" \
+    wine "$ROOT/build-win/tcl9/bin/tclsh90.exe" "Z:$ROOT/build-win-tcl9/tcl9Hostkit.dll" \
+    "Z:$ROOT/build-win-tcl9/HostkitTest.dll" "Z:$ROOT/build-win-tcl9"
+  echo "== AD checks and suites: $((SECONDS - ad_start)) s after the fixture checks"
+fi
+
 # ---- Windows suites under Wine ----------------------------------------------------
 # Under Wine a console program that a test starts gets a console host
 # (conhost.exe) that inherits the test interpreter's handles, its output pipe

@@ -46,14 +46,33 @@ ResultRecord::set(std::string_view name, std::unique_ptr<AttributeValue> value)
     }
     /* Names that come in order, as many servers send them, go to the end at once. */
     if (entries_.empty() || compareNamesCaseBlind(entries_.rbegin()->first, name) < 0) {
-	entries_.emplace_hint(entries_.end(), std::string(name), std::move(value));
+	entries_.emplace_hint(entries_.end(), std::string(name), AttributeValues(std::move(value)));
 	return;
     }
     auto place = entries_.lower_bound(name);
     if (place != entries_.end() && compareNamesCaseBlind(name, place->first) == 0) {
 	place = entries_.erase(place);
     }
-    entries_.emplace_hint(place, std::string(name), std::move(value));
+    entries_.emplace_hint(place, std::string(name), AttributeValues(std::move(value)));
+}
+
+void
+ResultRecord::add(std::string_view name, std::unique_ptr<AttributeValue> value)
+{
+    if (!value) {
+	return;
+    }
+    /* The values of one attribute mostly come one after the other. */
+    if (!entries_.empty() && compareNamesCaseBlind(entries_.rbegin()->first, name) == 0) {
+	entries_.rbegin()->second.add(std::move(value));
+	return;
+    }
+    auto place = entries_.lower_bound(name);
+    if (place != entries_.end() && compareNamesCaseBlind(name, place->first) == 0) {
+	place->second.add(std::move(value));
+	return;
+    }
+    entries_.emplace_hint(place, std::string(name), AttributeValues(std::move(value)));
 }
 
 namespace {

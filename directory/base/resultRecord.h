@@ -2,10 +2,12 @@
  * resultRecord.h --
  *
  *	One entry of a directory search as the results reader hands it back:
- *	an ordered map from attribute name to value bytes. Names compare
- *	without regard to the letter case of A to Z; storing a name that is
- *	already present replaces the old entry, name spelling included, so the
- *	last occurrence wins with its own letter case.
+ *	an ordered map from attribute name to its values' bytes. Names compare
+ *	without regard to the letter case of A to Z. Storing a name that is
+ *	already present either replaces the old entry, name spelling included,
+ *	so that the last occurrence wins with its own letter case (set), or
+ *	adds the value to those of the old entry (add), for a search that
+ *	hands back every value.
  */
 
 #ifndef HOSTKIT_DIRECTORY_BASE_RESULT_RECORD_H
@@ -17,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace hkdir {
@@ -113,9 +116,29 @@ private:
     size_t count_ = 0;
 };
 
+/*
+ * The values of one attribute in the order they were stored. The first is
+ * held apart, so that the usual attribute of one value costs no list.
+ */
+class AttributeValues {
+public:
+    explicit AttributeValues(std::unique_ptr<AttributeValue> first) : first_(std::move(first)) {}
+
+    size_t count() const { return 1 + more_.size(); }
+    const AttributeValue &first() const { return *first_; }
+    const AttributeValue &operator[](size_t i) const { return i == 0 ? *first_ : *more_[i - 1]; }
+
+    /* Throws std::bad_alloc when memory runs out; the value is then freed. */
+    void add(std::unique_ptr<AttributeValue> value) { more_.push_back(std::move(value)); }
+
+private:
+    std::unique_ptr<AttributeValue> first_;
+    std::vector<std::unique_ptr<AttributeValue>> more_;
+};
+
 class ResultRecord {
 public:
-    typedef std::map<std::string, std::unique_ptr<AttributeValue>, CaseBlindLess> Map;
+    typedef std::map<std::string, AttributeValues, CaseBlindLess> Map;
 
     ResultRecord() = default;
     ResultRecord(const ResultRecord &) = delete;
@@ -131,6 +154,13 @@ public:
      * value is ignored.
      */
     void set(std::string_view name, std::unique_ptr<AttributeValue> value);
+
+    /*
+     * Adds the value after those already stored under a name equal to this
+     * one case-blind (whose spelling stays), or stores it as set() does
+     * when there are none. Ownership as for set().
+     */
+    void add(std::string_view name, std::unique_ptr<AttributeValue> value);
 
     /* The entries in key order, names as stored. */
     Map::const_iterator begin() const { return entries_.begin(); }

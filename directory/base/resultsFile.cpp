@@ -113,6 +113,42 @@ writeAttributeField(FILE *out, const char *name, const char *value, size_t lengt
 }
 
 bool
+writeHexField(FILE *out, const char *name, const char *value, size_t length)
+{
+    if (length > UINT32_MAX / 2) {
+	return false;
+    }
+    static const char DIGITS[] = "0123456789abcdef";
+    size_t nameLength = strlen(name);
+    char nameDigits[24], valueDigits[24];
+    char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
+    char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length * 2);
+    size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
+    size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
+    if (fwrite(nameHead, 1, nameHeadLength, out) != nameHeadLength
+	    || fwrite(name, 1, nameLength, out) != nameLength
+	    || putc(' ', out) == EOF
+	    || fwrite(valueHead, 1, valueHeadLength, out) != valueHeadLength) {
+	return false;
+    }
+    char hex[FIELD_BUFFER_SIZE];
+    size_t done = 0;
+    while (done < length) {
+	size_t n = std::min(length - done, sizeof hex / 2);
+	for (size_t i = 0; i < n; i++) {
+	    unsigned char b = static_cast<unsigned char>(value[done + i]);
+	    hex[2 * i] = DIGITS[b >> 4];
+	    hex[2 * i + 1] = DIGITS[b & 0x0F];
+	}
+	if (fwrite(hex, 1, 2 * n, out) != 2 * n) {
+	    return false;
+	}
+	done += n;
+    }
+    return putc(' ', out) != EOF;
+}
+
+bool
 writeEntryEnd(FILE *out)
 {
     return fputs("\n", out) != EOF;
@@ -329,6 +365,18 @@ ResultsReader::readLongValue(int separator, uint32_t length, std::unique_ptr<cha
     }
 }
 
+/* Stores one field's value: replacing an earlier one of the name, or after it. */
+void
+ResultsReader::store(ResultRecord &record, std::string_view name,
+	std::unique_ptr<AttributeValue> value)
+{
+    if (collect_) {
+	record.add(name, std::move(value));
+    } else {
+	record.set(name, std::move(value));
+    }
+}
+
 /*
  * Steps 3 and 4: reads the value and stores it in the record. Short values,
  * the usual ones, are copied into their holder, which keeps the shortest
@@ -344,7 +392,7 @@ ResultsReader::readValueInto(int separator, uint32_t length, ResultRecord &recor
 	    if (take(bytes, length) < length) {
 		return HK_RESULTS_SHORT_VALUE;
 	    }
-	    record.set(name, std::make_unique<AttributeValue>(bytes, length));
+	    store(record, name, std::make_unique<AttributeValue>(bytes, length));
 	    return HK_RESULTS_OK;
 	}
 
@@ -352,7 +400,7 @@ ResultsReader::readValueInto(int separator, uint32_t length, ResultRecord &recor
 	int code = readLongValue(separator, length, bytes);
 	if (code == HK_RESULTS_OK) {
 	    /* The record takes over the buffer: it is the value's own copy. */
-	    record.set(name, std::make_unique<AttributeValue>(std::move(bytes), length));
+	    store(record, name, std::make_unique<AttributeValue>(std::move(bytes), length));
 	}
 	return code;
     } catch (const std::bad_alloc &) {

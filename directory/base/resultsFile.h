@@ -12,7 +12,9 @@
  *	and one LF: the name's length in decimal, a space, exactly that many
  *	bytes of name, a space, the value's length in decimal, a space, exactly
  *	that many bytes of value, a space. Both are counted, so a name may be
- *	as long as the directory makes it and hold blanks.
+ *	as long as the directory makes it and hold blanks, and a value may
+ *	hold any byte. An attribute of several values is several fields of
+ *	the same name, one per value, in the directory's order.
  */
 
 #ifndef HOSTKIT_DIRECTORY_BASE_RESULTS_FILE_H
@@ -27,6 +29,7 @@
 
 namespace hkdir {
 
+class AttributeValue;
 class ResultRecord;
 
 /* Result codes of reading one entry. */
@@ -43,11 +46,18 @@ enum {
 };
 
 /*
- * Writes one attribute field (see above). Values never hold NUL bytes (the
- * writer's caller cuts them there). False when the stream refuses a write
- * (a full disk); the stream's error flag stays set then.
+ * Writes one attribute field (see above): the value's bytes as they are,
+ * zero bytes included. False when the stream refuses a write (a full
+ * disk); the stream's error flag stays set then.
  */
 bool writeAttributeField(FILE *out, const char *name, const char *value, size_t length);
+
+/*
+ * Writes one attribute field whose value is the lower-case hexadecimal of
+ * the bytes given, two digits per byte. False as above, and when the
+ * hexadecimal would be longer than a field can announce (4 GB).
+ */
+bool writeHexField(FILE *out, const char *name, const char *value, size_t length);
 
 /* Ends the entry line: "\n". False when the stream refuses the write. */
 bool writeEntryEnd(FILE *out);
@@ -85,6 +95,13 @@ public:
      */
     int readEntry(ResultRecord &record);
 
+    /*
+     * Fields of one entry that share a name (case-blind): by default the
+     * last one replaces the others; collecting keeps every value, in file
+     * order, under the first one's spelling.
+     */
+    void collectValues(bool collect) { collect_ = collect; }
+
 private:
     static const size_t BLOCK_SIZE = 64 * 1024;
 
@@ -101,6 +118,7 @@ private:
     int readLength(int &c, uint32_t &length, int atEnd);
     int readNameAndLength(int &c, uint32_t &length);
     int readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value);
+    void store(ResultRecord &record, std::string_view name, std::unique_ptr<AttributeValue> value);
     int readValueInto(int separator, uint32_t length, ResultRecord &record, std::string_view name);
 
     FILE *in_;
@@ -110,6 +128,7 @@ private:
     size_t pos_ = 0;
     size_t end_ = 0;
     std::string name_;		/* the field's name, its storage kept between fields */
+    bool collect_ = false;
 };
 
 } // namespace hkdir

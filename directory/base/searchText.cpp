@@ -9,6 +9,7 @@
 #include "directory/base/searchText.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace hkdir {
 
@@ -176,6 +177,104 @@ bool
 parseFlagWord(const char *word)
 {
     return equalsCaseBlind(word, "true") || equalsCaseBlind(word, "yes");
+}
+
+namespace {
+
+/* Equal when A to Z are taken as a to z, for counted text. */
+bool
+sameCaseBlind(const char *a, size_t aLength, const char *b, size_t bLength)
+{
+    if (aLength != bLength) {
+	return false;
+    }
+    for (size_t i = 0; i < aLength; i++) {
+	unsigned ca = static_cast<unsigned char>(a[i]);
+	unsigned cb = static_cast<unsigned char>(b[i]);
+	ca += ca - 'A' < 26u ? 'a' - 'A' : 0;
+	cb += cb - 'A' < 26u ? 'a' - 'A' : 0;
+	if (ca != cb) {
+	    return false;
+	}
+    }
+    return true;
+}
+
+/* Decimal digits from p up to end; false when there are none or too many. */
+bool
+decimalOf(const char *p, const char *end, uint64_t &out)
+{
+    if (p == end || end - p > 18) {
+	return false;
+    }
+    out = 0;
+    for (; p < end; p++) {
+	if (*p < '0' || *p > '9') {
+	    return false;
+	}
+	out = out * 10 + static_cast<uint64_t>(*p - '0');
+    }
+    return true;
+}
+
+} // namespace
+
+bool
+isBinaryAttribute(std::string_view name, const std::vector<std::string> &binaryNames)
+{
+    size_t semicolon = name.find(';');
+    size_t typeLength = semicolon == std::string_view::npos ? name.size() : semicolon;
+    while (semicolon != std::string_view::npos) {
+	size_t next = name.find(';', semicolon + 1);
+	size_t end = next == std::string_view::npos ? name.size() : next;
+	if (sameCaseBlind(name.data() + semicolon + 1, end - semicolon - 1, "binary", 6)) {
+	    return true;
+	}
+	semicolon = next;
+    }
+    for (const std::string &binary : binaryNames) {
+	if (sameCaseBlind(name.data(), typeLength, binary.data(), binary.size())) {
+	    return true;
+	}
+    }
+    return false;
+}
+
+bool
+parseRangedName(const std::string &name, AttributeRange &out)
+{
+    static const char RANGE[] = "range=";
+    const size_t rangeLength = sizeof RANGE - 1;
+    for (size_t semicolon = name.find(';'); semicolon != std::string::npos;
+	    semicolon = name.find(';', semicolon + 1)) {
+	size_t start = semicolon + 1;
+	size_t end = name.find(';', start);
+	if (end == std::string::npos) {
+	    end = name.size();
+	}
+	if (end - start <= rangeLength
+		|| !sameCaseBlind(name.data() + start, rangeLength, RANGE, rangeLength)) {
+	    continue;
+	}
+	const char *bounds = name.data() + start + rangeLength;
+	const char *boundsEnd = name.data() + end;
+	const char *dash = static_cast<const char *>(memchr(bounds, '-',
+		static_cast<size_t>(boundsEnd - bounds)));
+	if (dash == nullptr || !decimalOf(bounds, dash, out.low)) {
+	    return false;
+	}
+	if (boundsEnd - dash == 2 && dash[1] == '*') {
+	    out.last = true;
+	    out.high = 0;
+	} else if (decimalOf(dash + 1, boundsEnd, out.high) && out.high >= out.low) {
+	    out.last = false;
+	} else {
+	    return false;
+	}
+	out.plainName = name.substr(0, semicolon) + name.substr(end);
+	return true;
+    }
+    return false;
 }
 
 bool

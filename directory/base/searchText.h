@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hkdir {
@@ -62,6 +63,35 @@ long long parsePortWord(const char *word);
 
 /* "true" or "yes" in any letter case. */
 bool parseFlagWord(const char *word);
+
+/* The attributes whose values are handed back as hexadecimal unless told otherwise. */
+constexpr char HK_DEFAULT_BINARY_ATTRIBUTES[] =
+    "objectGUID objectSid jpegPhoto thumbnailPhoto userCertificate";
+
+/*
+ * Whether an attribute's values are binary: its type (the name up to the
+ * first ';') is one of binaryNames, case-blind, or one of its options is
+ * "binary" (userCertificate;binary).
+ */
+bool isBinaryAttribute(std::string_view name, const std::vector<std::string> &binaryNames);
+
+/*
+ * The range option of an attribute name, as a server that hands out a
+ * large attribute in parts writes it: "member;range=0-1499" holds the
+ * values 0 to 1499, "member;range=1500-*" the rest.
+ */
+struct AttributeRange {
+    std::string plainName;	/* the name without its range option */
+    uint64_t low = 0;
+    uint64_t high = 0;		/* meaningless when last */
+    bool last = false;		/* the range ends with '*': no values follow */
+};
+
+/*
+ * False when the name has no range option, or one that is not LOW-HIGH or
+ * LOW-* with decimal numbers and HIGH >= LOW.
+ */
+bool parseRangedName(const std::string &name, AttributeRange &out);
 
 /*
  * True when "{value}" reads back as exactly the value in a Tcl list: the

@@ -739,6 +739,7 @@ AttributeWalk::freeName()
 	ber_memfree(values_);
 	values_ = nullptr;
     }
+    counted_ = false;
 }
 
 /*
@@ -785,15 +786,36 @@ AttributeWalk::next()
     return nameText_.c_str();
 }
 
+/* The values are an array ended by an empty berval, counted once per attribute. */
 bool
-AttributeWalk::firstValue(const char **data, size_t *length)
+AttributeWalk::value(size_t i, const char **data, size_t *length)
 {
     struct berval *values = reinterpret_cast<struct berval *>(values_);
-    if (values == nullptr || values[0].bv_val == nullptr) {
+    if (values == nullptr) {
 	return false;
     }
-    *data = values[0].bv_val;
-    *length = values[0].bv_len;
+    if (!counted_) {
+	for (valueCount_ = 0; values[valueCount_].bv_val != nullptr; valueCount_++) {
+	}
+	counted_ = true;
+    }
+    if (i >= valueCount_) {
+	return false;
+    }
+    *data = values[i].bv_val;
+    *length = values[i].bv_len;
+    return true;
+}
+
+bool
+Connection::entryDn(RawEntry *entry, std::string &dn)
+{
+    char *text = ldap_get_dn(ld(handle_), le(entry));
+    if (text == nullptr) {
+	return false;
+    }
+    dn = text;
+    ldap_memfree(text);
     return true;
 }
 

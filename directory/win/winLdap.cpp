@@ -2,8 +2,11 @@
  * winLdap.cpp --
  *
  *	The LDAP client of ldapPlatform.h over the Windows LDAP library
- *	(WLDAP32), in its narrow (A) forms: names and values are the bytes the
- *	server sent.
+ *	(WLDAP32), in its wide (W) forms: text (host, DNs, filter, password,
+ *	attribute names, URLs, messages) is UTF-8 on the package's side and
+ *	UTF-16 on the library's, which speaks UTF-8 on the wire, so that text
+ *	outside the ANSI code page goes through unchanged. Values are the
+ *	bytes the server sent.
  *
  *	open() sets protocol version 3 before it connects, and connects at
  *	once (ldap_connect), so that an unreachable server is a failed open.
@@ -27,6 +30,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace hkldap {
 
@@ -50,11 +54,68 @@ le(RawEntry *entry)
     return reinterpret_cast<LDAPMessage *>(entry);
 }
 
-PCHAR
-pc(const char *text)
+/* UTF-8 text as the library's UTF-16. */
+std::wstring
+wide(const char *text)
 {
-    return const_cast<PCHAR>(text);
+    std::wstring out;
+    if (text == nullptr || *text == '\0') {
+	return out;
+    }
+    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (n > 1) {
+	out.resize(static_cast<size_t>(n));
+	MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], n);
+	out.resize(static_cast<size_t>(n - 1));
+    }
+    return out;
 }
+
+/* The library's UTF-16 text as UTF-8. */
+std::string
+narrow(const wchar_t *text)
+{
+    std::string out;
+    if (text == nullptr || *text == L'\0') {
+	return out;
+    }
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n > 1) {
+	out.resize(static_cast<size_t>(n));
+	WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+	out.resize(static_cast<size_t>(n - 1));
+    }
+    return out;
+}
+
+/* A wide string for the library: never null, even when empty. */
+PWCHAR
+pw(std::wstring &text)
+{
+    return const_cast<PWCHAR>(text.c_str());
+}
+
+/* A null-terminated list of wide attribute names (none: a null list). */
+class WideList {
+public:
+    explicit WideList(char **names)
+    {
+	for (char **n = names; n != nullptr && *n != nullptr; n++) {
+	    texts_.push_back(wide(*n));
+	}
+	for (std::wstring &t : texts_) {
+	    pointers_.push_back(pw(t));
+	}
+	pointers_.push_back(nullptr);
+	null_ = names == nullptr;
+    }
+    PWCHAR *get() { return null_ ? nullptr : pointers_.data(); }
+
+private:
+    std::vector<std::wstring> texts_;
+    std::vector<PWCHAR> pointers_;
+    bool null_;
+};
 
 /* The time-out of a wait: nullptr (none) for 0 seconds. */
 struct l_timeval *
@@ -73,11 +134,11 @@ std::string
 serverErrorOf(LDAP *conn)
 {
     std::string text;
-    PCHAR message = nullptr;
-    if (conn != nullptr && ldap_get_option(conn, LDAP_OPT_SERVER_ERROR, &message) == LDAP_SUCCESS
+    PWCHAR message = nullptr;
+    if (conn != nullptr && ldap_get_optionW(conn, LDAP_OPT_SERVER_ERROR, &message) == LDAP_SUCCESS
 	    && message != nullptr) {
-	text = message;
-	ldap_memfreeA(message);
+	text = narrow(message);
+	ldap_memfreeW(message);
     }
     return text;
 }
@@ -91,7 +152,8 @@ serverErrorOf(LDAP *conn)
 bool
 tcpReachable(const char *host, unsigned port, unsigned seconds)
 {
-    LDAP *conn = ldap_initA(pc(host), port);
+    std::wstring name = wide(host);
+    LDAP *conn = ldap_initW(pw(name), port);
     if (conn == nullptr) {
 	return false;
     }
@@ -128,8 +190,8 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
 {
     close();
     failure = Failure();
-    LDAP *conn = settings.tls ? ldap_sslinitA(pc(host ? host : ""), port, 1)
-	    : ldap_initA(pc(host ? host : ""), port);
+    std::wstring name = wide(host);
+    LDAP *conn = settings.tls ? ldap_sslinitW(pw(name), port, 1) : ldap_initW(pw(name), port);
     if (conn == nullptr) {
 	failure.code = LdapGetLastError();
 	failure.libraryText = libraryText(failure.code);
@@ -200,8 +262,10 @@ Connection::simpleBind(const char *dn, const char *password, Failure &failure)
 {
     failure = Failure();
     LDAP *conn = ld(handle_);
-    ULONG id = ldap_simple_bindA(conn, (dn && *dn) ? pc(dn) : nullptr,
-	    (password && *password) ? pc(password) : nullptr);
+    std::wstring wideDn = wide(dn), widePassword = wide(password);
+    ULONG id = ldap_simple_bindW(conn, wideDn.empty() ? nullptr : pw(wideDn),
+	    widePassword.empty() ? nullptr : pw(widePassword));
+    SecureZeroMemory(&widePassword[0], widePassword.size() * sizeof(wchar_t));
     if (id == static_cast<ULONG>(-1)) {
 	failure = connectionFailure();
 	return static_cast<int>(failure.code);
@@ -219,18 +283,18 @@ Connection::simpleBind(const char *dn, const char *password, Failure &failure)
 	return static_cast<int>(failure.code);
     }
     ULONG code = LDAP_OTHER;
-    PCHAR message = nullptr;
-    ULONG rc = ldap_parse_resultA(conn, answer, &code, nullptr, &message, nullptr, nullptr, TRUE);
+    PWCHAR message = nullptr;
+    ULONG rc = ldap_parse_resultW(conn, answer, &code, nullptr, &message, nullptr, nullptr, TRUE);
     if (rc != LDAP_SUCCESS) {
 	code = rc;
     }
     if (code != LDAP_SUCCESS) {
 	failure.code = code;
 	failure.libraryText = libraryText(code);
-	failure.serverText = message ? message : "";
+	failure.serverText = narrow(message);
     }
     if (message != nullptr) {
-	ldap_memfreeA(message);
+	ldap_memfreeW(message);
     }
     return static_cast<int>(code);
 }
@@ -266,8 +330,11 @@ Connection::searchSync(const char *base, int scope, const char *filter, char **a
 {
     LDAPMessage *msg = nullptr;
     struct l_timeval tv;
-    ULONG rc = ldap_search_ext_sA(ld(handle_), pc(base), static_cast<ULONG>(scope), pc(filter),
-	    attributes, 0, nullptr, nullptr, waitBound(timeoutSeconds_, tv), 0, &msg);
+    std::wstring wideBase = wide(base), wideFilter = wide(filter);
+    WideList names(attributes);
+    ULONG rc = ldap_search_ext_sW(ld(handle_), pw(wideBase), static_cast<ULONG>(scope),
+	    pw(wideFilter), names.get(), 0, nullptr, nullptr, waitBound(timeoutSeconds_, tv), 0,
+	    &msg);
     result.reset(reinterpret_cast<RawMessage *>(msg));
     return static_cast<int>(rc);
 }
@@ -276,23 +343,25 @@ int
 Connection::searchAsync(const char *base, int scope, const char *filter, char **attributes,
 	unsigned pageSize, const std::string &cookie, int *messageId)
 {
-    PLDAPControlA page = nullptr;
-    PLDAPControlA controls[2] = {nullptr, nullptr};
+    PLDAPControlW page = nullptr;
+    PLDAPControlW controls[2] = {nullptr, nullptr};
     if (pageSize > 0) {
 	struct berval c;
 	c.bv_val = const_cast<char *>(cookie.data());
 	c.bv_len = static_cast<ULONG>(cookie.size());
-	ULONG rc = ldap_create_page_controlA(ld(handle_), pageSize, &c, FALSE, &page);
+	ULONG rc = ldap_create_page_controlW(ld(handle_), pageSize, &c, FALSE, &page);
 	if (rc != LDAP_SUCCESS) {
 	    return static_cast<int>(rc);
 	}
 	controls[0] = page;
     }
     ULONG id = 0;
-    ULONG rc = ldap_search_extA(ld(handle_), pc(base), static_cast<ULONG>(scope), pc(filter),
-	    attributes, 0, page ? controls : nullptr, nullptr, 0, 0, &id);
+    std::wstring wideBase = wide(base), wideFilter = wide(filter);
+    WideList names(attributes);
+    ULONG rc = ldap_search_extW(ld(handle_), pw(wideBase), static_cast<ULONG>(scope),
+	    pw(wideFilter), names.get(), 0, page ? controls : nullptr, nullptr, 0, 0, &id);
     if (page != nullptr) {
-	ldap_control_freeA(page);
+	ldap_control_freeW(page);
     }
     *messageId = static_cast<int>(id);
     return static_cast<int>(rc);
@@ -324,17 +393,17 @@ Connection::nextEntry(RawEntry *entry)
 int
 Connection::parseReference(const Message &reference, std::vector<std::string> &urls)
 {
-    PCHAR *refs = nullptr;
+    PWCHAR *refs = nullptr;
     urls.clear();
-    ULONG rc = ldap_parse_referenceA(ld(handle_), lm(reference.get()), &refs);
+    ULONG rc = ldap_parse_referenceW(ld(handle_), lm(reference.get()), &refs);
     if (rc != LDAP_SUCCESS) {
 	return static_cast<int>(rc);
     }
-    for (PCHAR *r = refs; r && *r; r++) {
-	urls.emplace_back(*r);
+    for (PWCHAR *r = refs; r && *r; r++) {
+	urls.push_back(narrow(*r));
     }
     if (refs != nullptr) {
-	ldap_value_freeA(refs);
+	ldap_value_freeW(refs);
     }
     return 0;
 }
@@ -343,11 +412,11 @@ void
 Connection::parseResult(const Message &result, FinalResult &out)
 {
     ULONG code = 0;
-    PLDAPControlA *controls = nullptr;
-    PCHAR *refs = nullptr;
-    PCHAR message = nullptr;
+    PLDAPControlW *controls = nullptr;
+    PWCHAR *refs = nullptr;
+    PWCHAR message = nullptr;
     out = FinalResult();
-    ULONG rc = ldap_parse_resultA(ld(handle_), lm(result.get()), &code, nullptr, &message, &refs,
+    ULONG rc = ldap_parse_resultW(ld(handle_), lm(result.get()), &code, nullptr, &message, &refs,
 	    &controls, FALSE);
     if (rc != LDAP_SUCCESS) {
 	out.code = static_cast<int>(rc);
@@ -355,19 +424,19 @@ Connection::parseResult(const Message &result, FinalResult &out)
     }
     out.code = static_cast<int>(code);
     if (message != nullptr) {
-	out.diagnostic = message;
-	ldap_memfreeA(message);
+	out.diagnostic = narrow(message);
+	ldap_memfreeW(message);
     }
     if (refs != nullptr) {
-	for (PCHAR *r = refs; *r; r++) {
-	    out.referrals.emplace_back(*r);
+	for (PWCHAR *r = refs; *r; r++) {
+	    out.referrals.push_back(narrow(*r));
 	}
-	ldap_value_freeA(refs);
+	ldap_value_freeW(refs);
     }
     if (controls != nullptr) {
 	ULONG estimate = 0;
 	struct berval *c = nullptr;
-	if (ldap_parse_page_controlA(ld(handle_), controls, &estimate, &c) == LDAP_SUCCESS) {
+	if (ldap_parse_page_controlW(ld(handle_), controls, &estimate, &c) == LDAP_SUCCESS) {
 	    out.hasPageControl = true;
 	    if (c != nullptr) {
 		if (c->bv_val != nullptr) {
@@ -376,7 +445,7 @@ Connection::parseResult(const Message &result, FinalResult &out)
 		ber_bvfree(c);
 	    }
 	}
-	ldap_controls_freeA(controls);
+	ldap_controls_freeW(controls);
     }
 }
 
@@ -435,10 +504,8 @@ AttributeWalk::freeName()
 	ldap_value_free_len(reinterpret_cast<struct berval **>(values_));
 	values_ = nullptr;
     }
-    if (name_ != nullptr) {
-	ldap_memfreeA(name_);
-	name_ = nullptr;
-    }
+    counted_ = false;
+    name_ = nullptr;
 }
 
 const char *
@@ -446,41 +513,72 @@ AttributeWalk::next()
 {
     freeName();
     LDAP *conn = ld(connection_.handle());
+    PWCHAR name = nullptr;
     if (!started_) {
 	started_ = true;
 	BerElement *ber = nullptr;
-	name_ = ldap_first_attributeA(conn, le(entry_), &ber);
+	name = ldap_first_attributeW(conn, le(entry_), &ber);
 	walk_ = reinterpret_cast<RawAttributeWalk *>(ber);
     } else if (walk_ != nullptr) {
-	name_ = ldap_next_attributeA(conn, le(entry_), reinterpret_cast<BerElement *>(walk_));
+	name = ldap_next_attributeW(conn, le(entry_), reinterpret_cast<BerElement *>(walk_));
     }
+    if (name == nullptr) {
+	return nullptr;
+    }
+    /* name_ points into nameText_: the library's copy goes at once. */
+    nameText_ = narrow(name);
+    ldap_memfreeW(name);
+    name_ = &nameText_[0];
     return name_;
 }
 
 /* WLDAP32 offers no walk with values: each attribute's values are asked for by name. */
 bool
-AttributeWalk::firstValue(const char **data, size_t *length)
+AttributeWalk::value(size_t i, const char **data, size_t *length)
 {
     if (name_ == nullptr) {
 	return false;
     }
     if (values_ == nullptr) {
-	values_ = reinterpret_cast<RawValues *>(ldap_get_values_lenA(
-		reinterpret_cast<LDAP *>(connection_.handle()), le(entry_), name_));
+	std::wstring name = wide(name_);
+	values_ = reinterpret_cast<RawValues *>(ldap_get_values_lenW(
+		reinterpret_cast<LDAP *>(connection_.handle()), le(entry_), pw(name)));
     }
     struct berval **values = reinterpret_cast<struct berval **>(values_);
-    if (values == nullptr || values[0] == nullptr || values[0]->bv_val == nullptr) {
+    if (values == nullptr) {
 	return false;
     }
-    *data = values[0]->bv_val;
-    *length = values[0]->bv_len;
+    if (!counted_) {
+	for (valueCount_ = 0; values[valueCount_] != nullptr
+		&& values[valueCount_]->bv_val != nullptr; valueCount_++) {
+	}
+	counted_ = true;
+    }
+    if (i >= valueCount_) {
+	return false;
+    }
+    *data = values[i]->bv_val;
+    *length = values[i]->bv_len;
+    return true;
+}
+
+bool
+Connection::entryDn(RawEntry *entry, std::string &dn)
+{
+    PWCHAR text = ldap_get_dnW(ld(handle_), le(entry));
+    if (text == nullptr) {
+	return false;
+    }
+    dn = narrow(text);
+    ldap_memfreeW(text);
     return true;
 }
 
 ValueList::ValueList(Connection &connection, RawEntry *entry, const char *attribute)
 {
-    struct berval **v = ldap_get_values_lenA(reinterpret_cast<LDAP *>(connection.handle()),
-	    le(entry), pc(attribute));
+    std::wstring name = wide(attribute);
+    struct berval **v = ldap_get_values_lenW(reinterpret_cast<LDAP *>(connection.handle()),
+	    le(entry), pw(name));
     values_ = reinterpret_cast<RawValues *>(v);
     count_ = v ? static_cast<size_t>(ldap_count_values_len(v)) : 0;
 }

@@ -5,7 +5,8 @@
  *	by entry until the reader stops, must end in one of its codes without
  *	a crash, an overrun or a leak. The input goes through a real temporary
  *	file, read twice: bounded by its size, as the search context reads a
- *	results file, and without a bound, as from a pipe.
+ *	results file, and without a bound, as from a pipe, the one replacing
+ *	repeated names and the other collecting their values.
  */
 
 #include "directory/base/resultRecord.h"
@@ -28,9 +29,11 @@ readAll(ResultsReader &reader, size_t size)
     size_t entries = 0;
     while ((code = reader.readEntry(record)) == HK_RESULTS_OK) {
 	for (const auto &field : record) {
-	    const AttributeValue &value = *field.second;
-	    if (value.bytes()[value.length()] != '\0') {
-		abort();
+	    for (size_t i = 0; i < field.second.count(); i++) {
+		const AttributeValue &value = field.second[i];
+		if (value.bytes()[value.length()] != '\0') {
+		    abort();
+		}
 	    }
 	}
 	if (++entries > size) {
@@ -71,6 +74,7 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     rewind(f);
     {
 	ResultsReader unbounded(f);
+	unbounded.collectValues(true);
 	readAll(unbounded, size);
     }
     fclose(f);

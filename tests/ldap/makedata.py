@@ -101,6 +101,7 @@ def main_ldif(mainport, refport, count, out):
     out.write(referral("ou=escaped," + bad, "escaped",
                        "ldap://127.0.0.1:%d/ou=Sales%%20Team,dc=other,dc=test" % refport))
     # Names and values that the results file and Tcl must carry: nine people,
+    # one with binary values and a zero byte in a text value,
     # two with an attribute option that makes a 146-byte name, one with a
     # value that is not UTF-8 (audio is an octet string).
     odd = "ou=odd,dc=ombri,dc=test"
@@ -112,6 +113,10 @@ def main_ldif(mainport, refport, count, out):
             extra.append((longname, "long option %d" % i))
         if i == 8:
             extra.append(("audio", b"\xff\xfe\x80 bin \xc3\xa9 \xed\xa0\x80 \xc3"))
+        if i == 9:
+            # Binary values with zero bytes, and a text value that holds one.
+            extra += [("jpegPhoto", b"\x00\x01\xffJFIF\x00"), ("jpegPhoto", b"\x00"),
+                      ("description", b"before\x00after")]
         out.write(person("uid=odd%d,%s" % (i, odd), "Odd %d" % i, "Odd", extra=extra))
     bulk("ou=bulk,dc=ombri,dc=test", count, out)
 

@@ -103,7 +103,7 @@ readStream(FILE *in)
 	    Fields fields;
 	    for (const auto &field : record) {
 		fields.emplace_back(field.first,
-			std::string(field.second->bytes(), field.second->length()));
+			std::string(field.second.first().bytes(), field.second.first().length()));
 	    }
 	    entries.push_back(fields);
 	}

@@ -286,7 +286,7 @@ TEST(EntryText, BraceSafeValuesStayByteForByte)
     record.set("givenName", std::make_unique<AttributeValue>("", 0));
     record.set("mail", std::make_unique<AttributeValue>("a{b}c \\{ x", 10));
     std::string text;
-    formatEntryText(record, text);
+    formatEntryText(record, false, text);
     EXPECT_EQ(text, "cn {Ann Lee} givenName {} mail {a{b}c \\{ x} sn {Lee} ");
 }
 
@@ -304,7 +304,7 @@ TEST(EntryText, EveryValueParsesBackExactly)
 		std::make_unique<AttributeValue>(v.data(), static_cast<uint32_t>(v.size())));
 	record.set("a", std::make_unique<AttributeValue>("x", 1));
 	std::string text;
-	formatEntryText(record, text);
+	formatEntryText(record, false, text);
 	std::vector<std::string> pairs;
 	ASSERT_TRUE(SplitPairs(text, pairs)) << text;
 	ASSERT_EQ(pairs.size(), 4u) << text;
@@ -325,7 +325,7 @@ TEST(EntryText, ZeroBytesAndOddNames)
     record.set("x{y", std::make_unique<AttributeValue>("1", 1));
     record.set("#n", std::make_unique<AttributeValue>("2", 1));
     std::string text;
-    formatEntryText(record, text);
+    formatEntryText(record, false, text);
     std::vector<std::string> pairs;
     ASSERT_TRUE(SplitPairs(text, pairs)) << text;
     EXPECT_EQ(pairs, std::vector<std::string>({"#n", "2", "x{y", "1"}));
@@ -336,13 +336,13 @@ TEST(EntryText, ZeroBytesAndOddNames)
     options.set("cn;lang-en", std::make_unique<AttributeValue>("Ann", 3));
     options.set("{odd", std::make_unique<AttributeValue>("1", 1));
     text.clear();
-    formatEntryText(options, text);
+    formatEntryText(options, false, text);
     EXPECT_EQ(text, "cn;lang-en {Ann} userCertificate;binary {c} \\{odd {1} ");
 
     ResultRecord onlyZero;
     onlyZero.set("cn", std::make_unique<AttributeValue>("\0", 1));
     text.clear();
-    formatEntryText(onlyZero, text);
+    formatEntryText(onlyZero, false, text);
     EXPECT_EQ(text, "");
 }
 
@@ -477,7 +477,7 @@ TEST(EntryText, BytesThatAreNotUtf8BecomeTheTextTclWouldMake)
 	ResultRecord record;
 	record.set(v, std::make_unique<AttributeValue>(v.data(), static_cast<uint32_t>(v.size())));
 	std::string text;
-	formatEntryText(record, text);
+	formatEntryText(record, false, text);
 	std::vector<std::string> elements;
 	ASSERT_TRUE(SplitPairs(text, elements));
 	ASSERT_EQ(elements.size(), 2u);
@@ -495,4 +495,88 @@ TEST(EntryText, BytesThatAreNotUtf8BecomeTheTextTclWouldMake)
 	    EXPECT_EQ(elements[1], v);
 	}
     }
+}
+
+TEST(SearchOptions, AllValuesAndBinaryAttributes)
+{
+    SearchParameters plain = optionsOf({"server", "h", "port", "1"});
+    EXPECT_FALSE(plain.allValues);
+    EXPECT_EQ(plain.binaryAttributes, std::vector<std::string>({"objectGUID", "objectSid",
+	    "jpegPhoto", "thumbnailPhoto", "userCertificate"}));
+
+    SearchParameters all = optionsOf({"AllValues", "YES", "BINARYattributes", " cn\tmail  "});
+    EXPECT_TRUE(all.allValues);
+    EXPECT_EQ(all.binaryAttributes, std::vector<std::string>({"cn", "mail"}));
+    EXPECT_FALSE(optionsOf({"allvalues", "1", "server", "h"}).allValues);
+    EXPECT_TRUE(optionsOf({"allvalues", "yes", "binaryattributes", ""}).binaryAttributes.empty());
+}
+
+TEST(SearchText, BinaryAttributesByTypeOrBinaryOption)
+{
+    std::vector<std::string> list = splitAttributes(HK_DEFAULT_BINARY_ATTRIBUTES);
+    for (const char *name : {"objectGUID", "OBJECTSID", "thumbnailphoto", "jpegPhoto;range=0-*",
+	    "userCertificate", "cACertificate;binary", "x;lang-en;BINARY"}) {
+	EXPECT_TRUE(isBinaryAttribute(name, list)) << name;
+    }
+    for (const char *name : {"cn", "objectGUIDs", "objectGUI", "member;binaryish", "",
+	    "binary", "cn;lang-binary"}) {
+	EXPECT_FALSE(isBinaryAttribute(name, list)) << name;
+    }
+    EXPECT_FALSE(isBinaryAttribute("objectGUID", {}));
+    EXPECT_TRUE(isBinaryAttribute("userCertificate;binary", {}));
+}
+
+TEST(SearchText, RangedNames)
+{
+    AttributeRange r;
+    ASSERT_TRUE(parseRangedName("member;range=0-1499", r));
+    EXPECT_EQ(r.plainName, "member");
+    EXPECT_EQ(r.low, 0u);
+    EXPECT_EQ(r.high, 1499u);
+    EXPECT_FALSE(r.last);
+
+    ASSERT_TRUE(parseRangedName("member;Range=1500-*", r));
+    EXPECT_EQ(r.plainName, "member");
+    EXPECT_EQ(r.low, 1500u);
+    EXPECT_TRUE(r.last);
+
+    /* Other options stay where they stood. */
+    ASSERT_TRUE(parseRangedName("member;x-a;range=5-9;x-b", r));
+    EXPECT_EQ(r.plainName, "member;x-a;x-b");
+
+    for (const char *name : {"member", "member;range=", "member;range=5", "member;range=9-5",
+	    "member;range=-5", "member;range=a-b", "member;range=1-*x", "member;range=1--2",
+	    "member;range=1-99999999999999999999", "member;ranges=0-1"}) {
+	EXPECT_FALSE(parseRangedName(name, r)) << name;
+    }
+}
+
+TEST(EntryText, AllValuesAreListsThatParseBackExactly)
+{
+    const std::vector<std::string> values = {
+	"CN=A,DC=x", "", "two words", "Brace {open", "}{", "ends\\", "#hash", "line\nbreak",
+	std::string("zero\0byte", 9),
+    };
+    ResultRecord record;
+    for (const std::string &v : values) {
+	record.add("memberOf",
+		std::make_unique<AttributeValue>(v.data(), static_cast<uint32_t>(v.size())));
+    }
+    record.add("CN", std::make_unique<AttributeValue>("Ann Lee", 7));
+    std::string text;
+    formatEntryText(record, true, text);
+    std::vector<std::string> pairs;
+    ASSERT_TRUE(SplitPairs(text, pairs)) << text;
+    ASSERT_EQ(pairs.size(), 4u) << text;
+    EXPECT_EQ(pairs[0], "CN");
+    EXPECT_EQ(pairs[1], "{Ann Lee}");
+    EXPECT_EQ(pairs[2], "memberOf");
+    std::vector<std::string> list;
+    ASSERT_TRUE(SplitPairs(pairs[3], list)) << pairs[3];
+    ASSERT_EQ(list.size(), values.size());
+    for (size_t i = 0; i + 1 < values.size(); i++) {
+	EXPECT_EQ(list[i], values[i]) << i;
+    }
+    /* A zero byte is kept, as Tcl writes U+0000. */
+    EXPECT_EQ(list.back(), std::string("zero\xC0\x80" "byte"));
 }

@@ -77,7 +77,7 @@ fieldsOf(const ResultRecord &record)
 {
     Fields out;
     for (const auto &entry : record) {
-	const AttributeValue &value = *entry.second;
+	const AttributeValue &value = entry.second.first();
 	EXPECT_EQ(value.bytes()[value.length()], '\0');
 	out.emplace_back(entry.first, std::string(value.bytes(), value.length()));
     }
@@ -116,6 +116,67 @@ TEST(ResultsFileWriter, EmptyValueAndLengthTakenNotText)
     writeEntryEnd(f.get());
     writeEntryEnd(f.get());
     EXPECT_EQ(contentsOf(f.get()), "4 mail 0  2 sn 3 Lee \n\n");
+}
+
+TEST(ResultsFileWriter, HexFieldsHoldEveryByteInLowerCase)
+{
+    File f(tmpfile());
+    EXPECT_TRUE(writeHexField(f.get(), "objectGUID", "\x00\xff\x10" "a", 4));
+    EXPECT_TRUE(writeHexField(f.get(), "empty", "", 0));
+    EXPECT_TRUE(writeEntryEnd(f.get()));
+    EXPECT_EQ(contentsOf(f.get()), "10 objectGUID 8 00ff1061 5 empty 0  \n");
+
+    /* A value longer than the writer's chunk reads back whole. */
+    std::string photo;
+    for (int i = 0; i < 5000; i++) {
+	photo += static_cast<char>(i * 7);
+    }
+    File g(tmpfile());
+    EXPECT_TRUE(writeHexField(g.get(), "thumbnailPhoto", photo.data(), photo.size()));
+    EXPECT_TRUE(writeEntryEnd(g.get()));
+    rewind(g.get());
+    ResultRecord record;
+    ASSERT_EQ(readerOf(g.get())->readEntry(record), HK_RESULTS_OK);
+    static const char DIGITS[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : photo) {
+	hex += DIGITS[c >> 4];
+	hex += DIGITS[c & 15];
+    }
+    EXPECT_EQ(fieldsOf(record), Fields({{"thumbnailPhoto", hex}}));
+}
+
+TEST(ResultsFileReader, CollectingKeepsEveryValueOfANameInOrder)
+{
+    std::string line = field("memberOf", "a") + field("cn", "x") + field("memberOf", "")
+	    + field("MEMBEROF", "c c") + "\n" + field("memberOf", "next") + "\n";
+    for (bool collect : {false, true}) {
+	File f(tmpfile());
+	fwrite(line.data(), 1, line.size(), f.get());
+	rewind(f.get());
+	std::unique_ptr<ResultsReader> reader = readerOf(f.get());
+	reader->collectValues(collect);
+	ResultRecord record;
+	ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	std::vector<std::string> names, values;
+	for (const auto &entry : record) {
+	    names.push_back(entry.first);
+	    for (size_t i = 0; i < entry.second.count(); i++) {
+		values.emplace_back(entry.second[i].bytes(), entry.second[i].length());
+	    }
+	}
+	if (collect) {
+	    /* The first spelling stays; values in file order. */
+	    EXPECT_EQ(names, std::vector<std::string>({"cn", "memberOf"}));
+	    EXPECT_EQ(values, std::vector<std::string>({"x", "a", "", "c c"}));
+	} else {
+	    EXPECT_EQ(names, std::vector<std::string>({"cn", "MEMBEROF"}));
+	    EXPECT_EQ(values, std::vector<std::string>({"x", "c c"}));
+	}
+	/* The next entry starts afresh. */
+	ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	EXPECT_EQ(fieldsOf(record), Fields({{"memberOf", "next"}}));
+    }
 }
 
 TEST(ResultsFileWriter, AFullDeviceIsAFailedWrite)

@@ -84,7 +84,7 @@ valueOf(const ResultRecord &record, const std::string &name)
 {
     for (const auto &entry : record) {
 	if (entry.first == name) {
-	    return std::string(entry.second->bytes(), entry.second->length());
+	    return std::string(entry.second.first().bytes(), entry.second.first().length());
 	}
     }
     return "(none)";
