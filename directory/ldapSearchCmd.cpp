@@ -99,8 +99,15 @@ appendName(std::string &out, std::string_view name)
 
 } // namespace
 
+namespace {
+
+/*
+ * Appends the result text of one entry to out and hands each pair, as the
+ * text's list parsing gives it back, to onPair(name, value).
+ */
+template <typename PairFn>
 void
-formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
+visitEntry(const ResultRecord &record, bool allValues, std::string &out, PairFn onPair)
 {
     /* Text that is already Tcl's stays where it is; only other bytes are converted. */
     std::string nameCopy, valueCopy;
@@ -112,6 +119,12 @@ formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
 	copy.resize(hkToTclUtf8(bytes, length, &copy[0]));
 	return std::string_view(copy);
     };
+    /* Room for the usual entry at once: each pair is its bytes and four more. */
+    size_t room = out.size();
+    for (const auto &entry : record) {
+	room += entry.first.size() + entry.second.first().length() + 4;
+    }
+    out.reserve(room);
     std::string list;
     for (const auto &entry : record) {
 	if (allValues) {
@@ -129,6 +142,7 @@ formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
 	    out += ' ';
 	    appendListElement(out, list.data(), list.size());
 	    out += ' ';
+	    onPair(name, std::string_view(list));
 	    continue;
 	}
 	const AttributeValue &bytes = entry.second.first();
@@ -139,15 +153,47 @@ formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
 	std::string_view value = asText(bytes.bytes(), bytes.length(), valueCopy);
 	appendName(out, name);
 	if (bracesQuoteSafely(value.data(), value.size())) {
-	    out += " {";
+	    out.append(" {", 2);
 	    out.append(value.data(), value.size());
-	    out += "} ";
+	    out.append("} ", 2);
 	} else {
 	    out += ' ';
 	    appendListElement(out, value.data(), value.size());
 	    out += ' ';
 	}
+	onPair(name, value);
     }
+}
+
+} // namespace
+
+void
+formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
+{
+    visitEntry(record, allValues, out, [](std::string_view, std::string_view) {});
+}
+
+Tcl_Obj *
+newEntryObj(const ResultRecord &record, bool allValues)
+{
+    std::string text;
+    Tcl_Obj *dict = Tcl_NewDictObj();
+    visitEntry(record, allValues, text, [dict](std::string_view name, std::string_view value) {
+	Tcl_DictObjPut(nullptr, dict,
+		Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size())),
+		Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size())));
+    });
+    /*
+     * The text stays the object's string form, byte for byte, so that it
+     * reads as before; the dictionary behind it spares a script that looks
+     * values up the parsing of it. (Names are unique: the record holds each
+     * once, case-blind.)
+     */
+    Tcl_InvalidateStringRep(dict);
+    dict->bytes = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
+    memcpy(dict->bytes, text.c_str(), text.size() + 1);
+    dict->length = static_cast<Tcl_Size>(text.size());
+    return dict;
 }
 
 } // namespace hkdir
@@ -237,9 +283,13 @@ search(int argc, const char *argv[])
     return outcome;
 }
 
-/* The next entry of the current search, read under the directory lock. */
+/*
+ * The next entry of the current search as the command's result object,
+ * read and made under the directory lock (the context's record is reused
+ * from entry to entry).
+ */
 int
-readNext(ResultRecord &record, bool &allValues)
+readNext(Tcl_Obj *&entry)
 {
     using namespace hkdir;
 
@@ -248,8 +298,13 @@ readNext(ResultRecord &record, bool &allValues)
     if (context == nullptr) {
 	return HK_RESULTS_CANNOT_OPEN;
     }
-    allValues = context->allValues();
-    return context->readNextRecord(record);
+    ResultRecord &record = context->scratchRecord();
+    int code = context->readNextRecord(record);
+    if (code == HK_RESULTS_OK) {
+	entry = newEntryObj(record, context->allValues());
+    }
+    record.clear();
+    return code;
 }
 
 } // namespace
@@ -283,15 +338,13 @@ HkLdapSearchGetNextItemCmd(ClientData, Tcl_Interp *interp, int, const char *[])
     using namespace hkdir;
 
     try {
-	ResultRecord record;
-	bool allValues = false;
-	int code = readNext(record, allValues);
+	Tcl_Obj *entry = nullptr;
+	int code = readNext(entry);
 	if (code != HK_RESULTS_OK) {
 	    return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, code);
 	}
-	std::string text;
-	formatEntryText(record, allValues, text);
-	return hkSetNarrowResult(interp, text.c_str());
+	Tcl_SetObjResult(interp, entry);
+	return TCL_OK;
     } catch (const std::bad_alloc &) {
 	return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, HK_RESULTS_NO_MEMORY);
     }

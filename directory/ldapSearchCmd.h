@@ -10,6 +10,8 @@
 
 #include <string>
 
+struct Tcl_Obj;
+
 namespace hkdir {
 
 class ResultRecord;
@@ -25,6 +27,12 @@ class ResultRecord;
  * their values.
  */
 void formatEntryText(const ResultRecord &record, bool allValues, std::string &out);
+
+/*
+ * The same entry as a new Tcl dictionary (reference count 0) whose string
+ * form is exactly that text: what ldapsearchgetnextitem returns.
+ */
+Tcl_Obj *newEntryObj(const ResultRecord &record, bool allValues);
 
 } // namespace hkdir
 

@@ -14,6 +14,7 @@
 #ifndef HOSTKIT_SEARCH_CONTEXT_H
 #define HOSTKIT_SEARCH_CONTEXT_H
 
+#include "directory/base/resultRecord.h"
 #include "directory/resultsFilePlatform.h"
 #include "directory/searchDriver.h"
 
@@ -23,7 +24,6 @@
 
 namespace hkdir {
 
-class ResultRecord;
 class ResultsReader;
 
 class SearchContext {
@@ -52,6 +52,12 @@ public:
      */
     int readNextRecord(ResultRecord &record);
 
+    /*
+     * A record kept for reading entry after entry, so that its storage is
+     * reused: it holds the last entry read into it until the next read.
+     */
+    ResultRecord &scratchRecord() { return scratch_; }
+
     /* Whether the last search wrote every value of each attribute. */
     bool allValues() const { return allValues_; }
 
@@ -68,6 +74,7 @@ private:
     bool allValues_ = false;
     std::unique_ptr<FILE, int (*)(FILE *)> resultsFile_;
     std::unique_ptr<ResultsReader> reader_;
+    ResultRecord scratch_;
 };
 
 /* The current search of the process, or nullptr. */

@@ -7,6 +7,7 @@
 
 #include "core/base/tclUtf8.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -172,7 +173,25 @@ bool
 hkIsTclUtf8(const char *text, size_t length)
 {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+    /*
+     * Most directory text is ASCII without zero bytes: such runs are passed
+     * eight bytes at a time (a zero byte, or one of 0x80 and above, stops
+     * the word test), the rest is decoded.
+     */
+    const uint64_t HIGH = 0x8080808080808080ULL, ONES = 0x0101010101010101ULL;
     for (size_t at = 0; at < length;) {
+	if (length - at >= 8) {
+	    uint64_t w;
+	    memcpy(&w, p + at, 8);
+	    if (((w | ((w - ONES) & ~w)) & HIGH) == 0) {
+		at += 8;
+		continue;
+	    }
+	}
+	if (p[at] != 0 && p[at] < 0x80) {
+	    at++;
+	    continue;
+	}
 	Step step = decode(p + at, length - at);
 	bool asIs = step.kind == STEP_KEEP || (step.kind == STEP_NUL && step.consumed == 2);
 	if (!asIs) {

@@ -27,6 +27,14 @@ AttributeValue::AttributeValue(const char *bytes, uint32_t length)
     to[length] = '\0';
 }
 
+AttributeValue::AttributeValue(AttributeValue &&other) noexcept
+    : heap_(std::move(other.heap_)), length_(other.length_)
+{
+    if (!heap_) {
+	memcpy(inline_, other.inline_, length_ + 1);
+    }
+}
+
 AttributeValue::AttributeValue(std::unique_ptr<char[]> bytes, uint32_t length)
     : heap_(std::move(bytes)), length_(length)
 {
@@ -41,9 +49,22 @@ AttributeValue::AttributeValue(std::unique_ptr<char[]> bytes, uint32_t length)
 void
 ResultRecord::set(std::string_view name, std::unique_ptr<AttributeValue> value)
 {
-    if (!value) {
-	return;
+    if (value) {
+	set(name, std::move(*value));
     }
+}
+
+void
+ResultRecord::add(std::string_view name, std::unique_ptr<AttributeValue> value)
+{
+    if (value) {
+	add(name, std::move(*value));
+    }
+}
+
+void
+ResultRecord::set(std::string_view name, AttributeValue &&value)
+{
     /* Names that come in order, as many servers send them, go to the end at once. */
     if (entries_.empty() || compareNamesCaseBlind(entries_.rbegin()->first, name) < 0) {
 	entries_.emplace_hint(entries_.end(), std::string(name), AttributeValues(std::move(value)));
@@ -57,11 +78,8 @@ ResultRecord::set(std::string_view name, std::unique_ptr<AttributeValue> value)
 }
 
 void
-ResultRecord::add(std::string_view name, std::unique_ptr<AttributeValue> value)
+ResultRecord::add(std::string_view name, AttributeValue &&value)
 {
-    if (!value) {
-	return;
-    }
     /* The values of one attribute mostly come one after the other. */
     if (!entries_.empty() && compareNamesCaseBlind(entries_.rbegin()->first, name) == 0) {
 	entries_.rbegin()->second.add(std::move(value));

@@ -47,6 +47,7 @@ public:
 
     AttributeValue(const AttributeValue &) = delete;
     AttributeValue &operator=(const AttributeValue &) = delete;
+    AttributeValue(AttributeValue &&other) noexcept;
 
     const char *bytes() const { return heap_ ? heap_.get() : inline_; }
     uint32_t length() const { return length_; }
@@ -122,18 +123,18 @@ private:
  */
 class AttributeValues {
 public:
-    explicit AttributeValues(std::unique_ptr<AttributeValue> first) : first_(std::move(first)) {}
+    explicit AttributeValues(AttributeValue &&first) : first_(std::move(first)) {}
 
     size_t count() const { return 1 + more_.size(); }
-    const AttributeValue &first() const { return *first_; }
-    const AttributeValue &operator[](size_t i) const { return i == 0 ? *first_ : *more_[i - 1]; }
+    const AttributeValue &first() const { return first_; }
+    const AttributeValue &operator[](size_t i) const { return i == 0 ? first_ : more_[i - 1]; }
 
-    /* Throws std::bad_alloc when memory runs out; the value is then freed. */
-    void add(std::unique_ptr<AttributeValue> value) { more_.push_back(std::move(value)); }
+    /* Throws std::bad_alloc when memory runs out. */
+    void add(AttributeValue &&value) { more_.push_back(std::move(value)); }
 
 private:
-    std::unique_ptr<AttributeValue> first_;
-    std::vector<std::unique_ptr<AttributeValue>> more_;
+    AttributeValue first_;
+    std::vector<AttributeValue> more_;
 };
 
 class ResultRecord {
@@ -154,6 +155,7 @@ public:
      * value is ignored.
      */
     void set(std::string_view name, std::unique_ptr<AttributeValue> value);
+    void set(std::string_view name, AttributeValue &&value);
 
     /*
      * Adds the value after those already stored under a name equal to this
@@ -161,6 +163,7 @@ public:
      * when there are none. Ownership as for set().
      */
     void add(std::string_view name, std::unique_ptr<AttributeValue> value);
+    void add(std::string_view name, AttributeValue &&value);
 
     /* The entries in key order, names as stored. */
     Map::const_iterator begin() const { return entries_.begin(); }

@@ -367,8 +367,7 @@ ResultsReader::readLongValue(int separator, uint32_t length, std::unique_ptr<cha
 
 /* Stores one field's value: replacing an earlier one of the name, or after it. */
 void
-ResultsReader::store(ResultRecord &record, std::string_view name,
-	std::unique_ptr<AttributeValue> value)
+ResultsReader::store(ResultRecord &record, std::string_view name, AttributeValue &&value)
 {
     if (collect_) {
 	record.add(name, std::move(value));
@@ -392,7 +391,7 @@ ResultsReader::readValueInto(int separator, uint32_t length, ResultRecord &recor
 	    if (take(bytes, length) < length) {
 		return HK_RESULTS_SHORT_VALUE;
 	    }
-	    store(record, name, std::make_unique<AttributeValue>(bytes, length));
+	    store(record, name, AttributeValue(bytes, length));
 	    return HK_RESULTS_OK;
 	}
 
@@ -400,7 +399,7 @@ ResultsReader::readValueInto(int separator, uint32_t length, ResultRecord &recor
 	int code = readLongValue(separator, length, bytes);
 	if (code == HK_RESULTS_OK) {
 	    /* The record takes over the buffer: it is the value's own copy. */
-	    store(record, name, std::make_unique<AttributeValue>(std::move(bytes), length));
+	    store(record, name, AttributeValue(std::move(bytes), length));
 	}
 	return code;
     } catch (const std::bad_alloc &) {

@@ -118,7 +118,7 @@ private:
     int readLength(int &c, uint32_t &length, int atEnd);
     int readNameAndLength(int &c, uint32_t &length);
     int readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value);
-    void store(ResultRecord &record, std::string_view name, std::unique_ptr<AttributeValue> value);
+    void store(ResultRecord &record, std::string_view name, AttributeValue &&value);
     int readValueInto(int separator, uint32_t length, ResultRecord &record, std::string_view name);
 
     FILE *in_;
