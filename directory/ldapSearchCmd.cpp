@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hkdir {
 
@@ -177,23 +178,23 @@ Tcl_Obj *
 newEntryObj(const ResultRecord &record, bool allValues)
 {
     std::string text;
-    Tcl_Obj *dict = Tcl_NewDictObj();
-    visitEntry(record, allValues, text, [dict](std::string_view name, std::string_view value) {
-	Tcl_DictObjPut(nullptr, dict,
-		Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size())),
-		Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size())));
+    std::vector<Tcl_Obj *> elements;
+    visitEntry(record, allValues, text, [&elements](std::string_view name, std::string_view value) {
+	elements.push_back(Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size())));
+	elements.push_back(Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size())));
     });
+    Tcl_Obj *list = Tcl_NewListObj(static_cast<Tcl_Size>(elements.size()), elements.data());
     /*
      * The text stays the object's string form, byte for byte, so that it
-     * reads as before; the dictionary behind it spares a script that looks
-     * values up the parsing of it. (Names are unique: the record holds each
-     * once, case-blind.)
+     * reads as before; the list of pairs behind it spares a script that
+     * looks values up (dict get) the parsing of it. (A list, not a
+     * dictionary: the module keeps to what every Tcl from 8.4 on offers.)
      */
-    Tcl_InvalidateStringRep(dict);
-    dict->bytes = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
-    memcpy(dict->bytes, text.c_str(), text.size() + 1);
-    dict->length = static_cast<Tcl_Size>(text.size());
-    return dict;
+    Tcl_InvalidateStringRep(list);
+    list->bytes = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
+    memcpy(list->bytes, text.c_str(), text.size() + 1);
+    list->length = static_cast<Tcl_Size>(text.size());
+    return list;
 }
 
 } // namespace hkdir

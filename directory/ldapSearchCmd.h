@@ -29,8 +29,8 @@ class ResultRecord;
 void formatEntryText(const ResultRecord &record, bool allValues, std::string &out);
 
 /*
- * The same entry as a new Tcl dictionary (reference count 0) whose string
- * form is exactly that text: what ldapsearchgetnextitem returns.
+ * The same entry as a new Tcl list of its pairs (reference count 0) whose
+ * string form is exactly that text: what ldapsearchgetnextitem returns.
  */
 Tcl_Obj *newEntryObj(const ResultRecord &record, bool allValues);
 
