@@ -191,7 +191,7 @@ newEntryObj(const ResultRecord &record, bool allValues)
      * dictionary: the module keeps to what every Tcl from 8.4 on offers.)
      */
     Tcl_InvalidateStringRep(list);
-    list->bytes = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
+    list->bytes = static_cast<char *>(Tcl_Alloc(static_cast<unsigned>(text.size() + 1)));
     memcpy(list->bytes, text.c_str(), text.size() + 1);
     list->length = static_cast<Tcl_Size>(text.size());
     return list;
