@@ -41,7 +41,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace hkldap {
@@ -253,27 +255,96 @@ stepOf(unsigned long code, bool tls)
     return STEP_UNREACHABLE;
 }
 
+/* One name being resolved, shared by the caller and the resolving thread. */
+struct Resolution {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;	/* the caller has gone: the thread frees the result */
+    int rc = EAI_AGAIN;
+    struct addrinfo *addresses = nullptr;
+};
+
 /*
- * Connects a TCP socket to host and port within seconds (0: no bound),
- * trying each address of the name in turn. Returns the socket, blocking,
- * or -1 with the failure: RC_TIMEOUT, or RC_SERVER_DOWN with the system's
- * reason.
+ * getaddrinfo() for host and port, given up at the deadline when bounded.
+ * The system's resolver takes no time limit (a silent name server holds it
+ * for its own time-outs and retries, per name), so a name runs on a thread
+ * of its own; one not resolved in time is left to that thread, which frees
+ * what it gets. Addresses in figures need no thread. Returns getaddrinfo()'s
+ * code, or EAI_AGAIN with timedOut set.
  */
 int
-connectSocket(const std::string &host, unsigned port, unsigned seconds, Failure &failure)
+resolveWithin(const std::string &host, unsigned port, bool bounded,
+	std::chrono::steady_clock::time_point deadline, struct addrinfo **out, bool &timedOut)
 {
     struct addrinfo hints;
     memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    std::string service = std::to_string(port);
+    timedOut = false;
+    *out = nullptr;
+
+    struct addrinfo numeric = hints;
+    numeric.ai_flags = AI_NUMERICHOST;
+    if (!bounded || getaddrinfo(host.c_str(), service.c_str(), &numeric, out) == 0) {
+	return *out != nullptr ? 0 : getaddrinfo(host.c_str(), service.c_str(), &hints, out);
+    }
+
+    auto resolution = std::make_shared<Resolution>();
+    try {
+	std::thread([resolution, host, service, hints]() {
+	    struct addrinfo *addresses = nullptr;
+	    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses);
+	    std::lock_guard<std::mutex> lock(resolution->mutex);
+	    if (resolution->abandoned) {
+		if (rc == 0) {
+		    freeaddrinfo(addresses);
+		}
+		return;
+	    }
+	    resolution->rc = rc;
+	    resolution->addresses = addresses;
+	    resolution->finished = true;
+	    resolution->done.notify_one();
+	}).detach();
+    } catch (const std::system_error &) {
+	/* No thread to be had: resolve here, unbounded. */
+	return getaddrinfo(host.c_str(), service.c_str(), &hints, out);
+    }
+    std::unique_lock<std::mutex> lock(resolution->mutex);
+    if (!resolution->done.wait_until(lock, deadline, [&resolution] { return resolution->finished; })) {
+	resolution->abandoned = true;
+	timedOut = true;
+	return EAI_AGAIN;
+    }
+    *out = resolution->addresses;
+    return resolution->rc;
+}
+
+/*
+ * Connects a TCP socket to host and port within seconds (0: no bound),
+ * name resolution included, trying each address of the name in turn.
+ * Returns the socket, blocking, or -1 with the failure: RC_TIMEOUT, or
+ * RC_SERVER_DOWN with the system's reason.
+ */
+int
+connectSocket(const std::string &host, unsigned port, unsigned seconds, Failure &failure)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     struct addrinfo *addresses = nullptr;
-    int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses);
+    bool timedOut = false;
+    int rc = resolveWithin(host, port, seconds > 0, deadline, &addresses, timedOut);
+    if (timedOut) {
+	failure.code = RC_TIMEOUT;
+	failure.serverText = "name resolution";
+	return -1;
+    }
     if (rc != 0) {
 	failure.code = RC_SERVER_DOWN;
 	failure.serverText = gai_strerror(rc);
 	return -1;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int fd = -1;
     failure.code = RC_SERVER_DOWN;
     for (struct addrinfo *a = addresses; a != nullptr && fd < 0; a = a->ai_next) {
