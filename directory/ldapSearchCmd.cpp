@@ -178,12 +178,29 @@ Tcl_Obj *
 newEntryObj(const ResultRecord &record, bool allValues)
 {
     std::string text;
-    std::vector<Tcl_Obj *> elements;
-    visitEntry(record, allValues, text, [&elements](std::string_view name, std::string_view value) {
-	elements.push_back(Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size())));
-	elements.push_back(Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size())));
+    /* The usual entry's elements fit here; a larger one takes the heap. */
+    Tcl_Obj *inPlace[32];
+    std::vector<Tcl_Obj *> onHeap;
+    size_t count = 0;
+    visitEntry(record, allValues, text, [&](std::string_view name, std::string_view value) {
+	Tcl_Obj *pair[2] = {
+	    Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size())),
+	    Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size()))
+	};
+	for (Tcl_Obj *element : pair) {
+	    if (count < sizeof inPlace / sizeof inPlace[0]) {
+		inPlace[count] = element;
+	    } else {
+		if (onHeap.empty()) {
+		    onHeap.assign(inPlace, inPlace + count);
+		}
+		onHeap.push_back(element);
+	    }
+	    count++;
+	}
     });
-    Tcl_Obj *list = Tcl_NewListObj(static_cast<Tcl_Size>(elements.size()), elements.data());
+    Tcl_Obj *list = Tcl_NewListObj(static_cast<Tcl_Size>(count), onHeap.empty() ? inPlace
+	    : onHeap.data());
     /*
      * The text stays the object's string form, byte for byte, so that it
      * reads as before; the list of pairs behind it spares a script that

@@ -50,6 +50,14 @@ if {![info exists env(HOSTKIT_LDAP_PORT)]} {
 	password $env(HOSTKIT_LDAP_PASSWORD)]
     puts "people whose uid starts with u00001: $count"
     while {![catch {ldapsearchgetnextitem} entry]} { puts "  $entry" }
+    # Every value of each attribute, binary ones (jpegPhoto) as hexadecimal.
+    ldapsearch server $env(HOSTKIT_LDAP_HOST) port $env(HOSTKIT_LDAP_PORT) \
+	searchBase dc=ombri,dc=test searchFilter "(|(cn=Bob Stone)(uid=odd9))" \
+	desiredAttributes "cn telephoneNumber jpegPhoto" allvalues true \
+	username $env(HOSTKIT_LDAP_BINDDN) password $env(HOSTKIT_LDAP_PASSWORD)
+    while {![catch {ldapsearchgetnextitem} entry]} {
+	puts "allvalues: [lindex [dict get $entry cn] 0]: [dict remove $entry cn]"
+    }
     if {[catch {ldapsearch server 127.0.0.1 port 1 searchBase x} msg]} {
 	puts "closed port -> error \"$msg\""
     }

@@ -580,3 +580,36 @@ TEST(EntryText, AllValuesAreListsThatParseBackExactly)
     /* A zero byte is kept, as Tcl writes U+0000. */
     EXPECT_EQ(list.back(), std::string("zero\xC0\x80" "byte"));
 }
+
+TEST(EntryText, TheResultObjectIsTheListOfPairsBehindTheText)
+{
+    /* Few pairs and more pairs than the elements kept in place. */
+    for (int attributes : {3, 40}) {
+	ResultRecord record;
+	for (int i = 0; i < attributes; i++) {
+	    std::string name = "a" + std::to_string(100 + i);
+	    std::string value = i % 2 ? "v " + std::to_string(i) : "}{" + std::to_string(i);
+	    record.set(name, std::make_unique<AttributeValue>(value.data(),
+		    static_cast<uint32_t>(value.size())));
+	}
+	for (bool allValues : {false, true}) {
+	    std::string text;
+	    formatEntryText(record, allValues, text);
+	    Tcl_Obj *entry = newEntryObj(record, allValues);
+	    Tcl_IncrRefCount(entry);
+	    Tcl_Size length = 0;
+	    EXPECT_EQ(std::string(Tcl_GetStringFromObj(entry, &length)), text);
+	    Tcl_Size count = 0;
+	    Tcl_Obj **elements = nullptr;
+	    ASSERT_EQ(Tcl_ListObjGetElements(nullptr, entry, &count, &elements), TCL_OK);
+	    ASSERT_EQ(count, 2 * attributes);
+	    /* The elements are what parsing the text gives. */
+	    std::vector<std::string> pairs;
+	    ASSERT_TRUE(SplitPairs(text, pairs));
+	    for (Tcl_Size i = 0; i < count; i++) {
+		EXPECT_EQ(Tcl_GetString(elements[i]), pairs[static_cast<size_t>(i)]) << i;
+	    }
+	    Tcl_DecrRefCount(entry);
+	}
+    }
+}
