@@ -174,6 +174,66 @@ formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
     visitEntry(record, allValues, out, [](std::string_view, std::string_view) {});
 }
 
+namespace {
+
+/*
+ * The attribute names of this thread's latest entries as Tcl objects, shared
+ * from entry to entry (the same few names come back with every entry).
+ * Tcl objects belong to one thread, so each thread keeps its own; they go
+ * when the thread ends.
+ */
+struct NameObjects {
+    static const size_t LIMIT = 64;		/* names kept */
+    static const size_t LONGEST = 64;	/* bytes of a name kept */
+    std::vector<std::pair<std::string, Tcl_Obj *>> names;
+};
+
+Tcl_ThreadDataKey nameObjectsKey;
+
+void
+freeNameObjects(ClientData data)
+{
+    NameObjects *cache = static_cast<NameObjects *>(data);
+    for (auto &name : cache->names) {
+	Tcl_DecrRefCount(name.second);
+    }
+    delete cache;
+}
+
+/* A Tcl object of the name: a shared one for the usual names, else a new one. */
+Tcl_Obj *
+nameObj(std::string_view name)
+{
+    NameObjects **slot = static_cast<NameObjects **>(
+	    Tcl_GetThreadData(&nameObjectsKey, static_cast<int>(sizeof(NameObjects *))));
+    if (*slot == nullptr) {
+	*slot = new (std::nothrow) NameObjects;
+	if (*slot != nullptr) {
+	    Tcl_CreateThreadExitHandler(freeNameObjects, *slot);
+	}
+    }
+    NameObjects *cache = *slot;
+    if (cache != nullptr && name.size() <= NameObjects::LONGEST) {
+	for (auto &known : cache->names) {
+	    if (known.first == name) {
+		return known.second;
+	    }
+	}
+    }
+    Tcl_Obj *obj = Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size()));
+    if (cache != nullptr && name.size() <= NameObjects::LONGEST
+	    && cache->names.size() < NameObjects::LIMIT) {
+	try {
+	    cache->names.emplace_back(std::string(name), obj);
+	    Tcl_IncrRefCount(obj);
+	} catch (const std::bad_alloc &) {
+	}
+    }
+    return obj;
+}
+
+} // namespace
+
 Tcl_Obj *
 newEntryObj(const ResultRecord &record, bool allValues)
 {
@@ -184,7 +244,7 @@ newEntryObj(const ResultRecord &record, bool allValues)
     size_t count = 0;
     visitEntry(record, allValues, text, [&](std::string_view name, std::string_view value) {
 	Tcl_Obj *pair[2] = {
-	    Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size())),
+	    nameObj(name),
 	    Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size()))
 	};
 	for (Tcl_Obj *element : pair) {

@@ -41,56 +41,17 @@ AttributeValue::AttributeValue(std::unique_ptr<char[]> bytes, uint32_t length)
     heap_[length] = '\0';
 }
 
-/*
- * The old entry goes first so that the new name's own spelling becomes the
- * key (assigning to the mapped value would keep the old spelling). One
- * search finds both the old entry and the place of the new one.
- */
-void
-ResultRecord::set(std::string_view name, std::unique_ptr<AttributeValue> value)
+AttributeValue &
+AttributeValue::operator=(AttributeValue &&other) noexcept
 {
-    if (value) {
-	set(name, std::move(*value));
+    if (this != &other) {
+	heap_ = std::move(other.heap_);
+	length_ = other.length_;
+	if (!heap_) {
+	    memcpy(inline_, other.inline_, length_ + 1);
+	}
     }
-}
-
-void
-ResultRecord::add(std::string_view name, std::unique_ptr<AttributeValue> value)
-{
-    if (value) {
-	add(name, std::move(*value));
-    }
-}
-
-void
-ResultRecord::set(std::string_view name, AttributeValue &&value)
-{
-    /* Names that come in order, as many servers send them, go to the end at once. */
-    if (entries_.empty() || compareNamesCaseBlind(entries_.rbegin()->first, name) < 0) {
-	entries_.emplace_hint(entries_.end(), std::string(name), AttributeValues(std::move(value)));
-	return;
-    }
-    auto place = entries_.lower_bound(name);
-    if (place != entries_.end() && compareNamesCaseBlind(name, place->first) == 0) {
-	place = entries_.erase(place);
-    }
-    entries_.emplace_hint(place, std::string(name), AttributeValues(std::move(value)));
-}
-
-void
-ResultRecord::add(std::string_view name, AttributeValue &&value)
-{
-    /* The values of one attribute mostly come one after the other. */
-    if (!entries_.empty() && compareNamesCaseBlind(entries_.rbegin()->first, name) == 0) {
-	entries_.rbegin()->second.add(std::move(value));
-	return;
-    }
-    auto place = entries_.lower_bound(name);
-    if (place != entries_.end() && compareNamesCaseBlind(name, place->first) == 0) {
-	place->second.add(std::move(value));
-	return;
-    }
-    entries_.emplace_hint(place, std::string(name), AttributeValues(std::move(value)));
+    return *this;
 }
 
 namespace {
@@ -168,6 +129,141 @@ NameSet::grow()
 	    slots_[i] = slot;
 	}
     }
+}
+
+void
+ResultRecord::clear()
+{
+    entries_.clear();
+    hashes_.clear();
+    slots_.clear();
+    order_.clear();
+    ordered_ = true;
+}
+
+/* Places an entry's index in the hash table, which has a free slot. */
+void
+ResultRecord::insertSlot(uint64_t hash, uint32_t index)
+{
+    size_t mask = slots_.size() - 1;
+    size_t i = static_cast<size_t>(hash) & mask;
+    while (slots_[i].index != 0) {
+	i = (i + 1) & mask;
+    }
+    slots_[i] = Slot{hash, index + 1};
+}
+
+/* Makes the hash table twice as large as the entries need, from the entries. */
+void
+ResultRecord::rehash()
+{
+    while (hashes_.size() < entries_.size()) {
+	hashes_.push_back(caseBlindHash(entries_[hashes_.size()].first));
+    }
+    size_t size = 64;
+    while (size < entries_.size() * 4) {
+	size *= 2;
+    }
+    slots_.assign(size, Slot{0, 0});
+    for (size_t k = 0; k < entries_.size(); k++) {
+	insertSlot(hashes_[k], static_cast<uint32_t>(k));
+    }
+}
+
+/* The entry whose name equals this one case-blind, or nullptr. */
+ResultRecord::Entry *
+ResultRecord::find(std::string_view name, uint64_t hash)
+{
+    if (slots_.empty()) {
+	for (Entry &entry : entries_) {
+	    if (entry.first.size() == name.size() && compareNamesCaseBlind(entry.first, name) == 0) {
+		return &entry;
+	    }
+	}
+	return nullptr;
+    }
+    size_t mask = slots_.size() - 1;
+    for (size_t i = static_cast<size_t>(hash) & mask; slots_[i].index != 0; i = (i + 1) & mask) {
+	Entry &entry = entries_[slots_[i].index - 1];
+	if (slots_[i].hash == hash && compareNamesCaseBlind(entry.first, name) == 0) {
+	    return &entry;
+	}
+    }
+    return nullptr;
+}
+
+void
+ResultRecord::set(std::string_view name, std::unique_ptr<AttributeValue> value)
+{
+    if (value) {
+	set(name, std::move(*value));
+    }
+}
+
+void
+ResultRecord::add(std::string_view name, std::unique_ptr<AttributeValue> value)
+{
+    if (value) {
+	add(name, std::move(*value));
+    }
+}
+
+/* The last occurrence wins with its own spelling (its place in key order is the same). */
+void
+ResultRecord::set(std::string_view name, AttributeValue &&value)
+{
+    store(name, std::move(value), true);
+}
+
+void
+ResultRecord::add(std::string_view name, AttributeValue &&value)
+{
+    store(name, std::move(value), false);
+}
+
+void
+ResultRecord::store(std::string_view name, AttributeValue &&value, bool replace)
+{
+    bool hashed = !slots_.empty();
+    uint64_t hash = hashed ? caseBlindHash(name) : 0;
+    Entry *entry = find(name, hash);
+    if (entry != nullptr) {
+	if (replace) {
+	    entry->first.assign(name.data(), name.size());
+	    entry->second = AttributeValues(std::move(value));
+	} else {
+	    entry->second.add(std::move(value));
+	}
+	return;
+    }
+    entries_.emplace_back(std::string(name), AttributeValues(std::move(value)));
+    ordered_ = false;
+    if (hashed) {
+	hashes_.push_back(hash);
+	if (entries_.size() * 2 > slots_.size()) {
+	    rehash();
+	} else {
+	    insertSlot(hash, static_cast<uint32_t>(entries_.size() - 1));
+	}
+    } else if (entries_.size() > SCAN_LIMIT) {
+	rehash();
+    }
+}
+
+ResultRecord::const_iterator
+ResultRecord::begin() const
+{
+    if (!ordered_ || order_.size() != entries_.size()) {
+	order_.resize(entries_.size());
+	for (size_t k = 0; k < order_.size(); k++) {
+	    order_[k] = static_cast<uint32_t>(k);
+	}
+	std::sort(order_.begin(), order_.end(), [this](uint32_t a, uint32_t b) {
+	    return compareNamesCaseBlind(entries_[a].first, entries_[b].first) < 0;
+	});
+	ordered_ = true;
+    }
+    return const_iterator(this, 0);
 }
 
 } // namespace hkdir

@@ -2,7 +2,8 @@
  * resultRecord.h --
  *
  *	One entry of a directory search as the results reader hands it back:
- *	an ordered map from attribute name to its values' bytes. Names compare
+ *	a map from attribute name to its values' bytes, walked in key order.
+ *	Names compare
  *	without regard to the letter case of A to Z. Storing a name that is
  *	already present either replaces the old entry, name spelling included,
  *	so that the last occurrence wins with its own letter case (set), or
@@ -48,6 +49,7 @@ public:
     AttributeValue(const AttributeValue &) = delete;
     AttributeValue &operator=(const AttributeValue &) = delete;
     AttributeValue(AttributeValue &&other) noexcept;
+    AttributeValue &operator=(AttributeValue &&other) noexcept;
 
     const char *bytes() const { return heap_ ? heap_.get() : inline_; }
     uint32_t length() const { return length_; }
@@ -137,16 +139,38 @@ private:
     std::vector<AttributeValue> more_;
 };
 
+/*
+ * The entries are kept in the order stored, found by name through a
+ * case-blind hash (short entries, the usual ones, by a plain scan), and
+ * put in key order only when walked: the usual entry of a few names costs
+ * no tree and no allocation per name once the record has held one as
+ * large (clear() keeps the storage).
+ */
 class ResultRecord {
 public:
-    typedef std::map<std::string, AttributeValues, CaseBlindLess> Map;
+    typedef std::pair<std::string, AttributeValues> Entry;
+
+    /* Walks the entries in key order. */
+    class const_iterator {
+    public:
+	const_iterator(const ResultRecord *record, size_t at) : record_(record), at_(at) {}
+	const Entry &operator*() const { return record_->entries_[record_->order_[at_]]; }
+	const Entry *operator->() const { return &**this; }
+	const_iterator &operator++() { at_++; return *this; }
+	bool operator==(const const_iterator &other) const { return at_ == other.at_; }
+	bool operator!=(const const_iterator &other) const { return at_ != other.at_; }
+
+    private:
+	const ResultRecord *record_;
+	size_t at_;
+    };
 
     ResultRecord() = default;
     ResultRecord(const ResultRecord &) = delete;
     ResultRecord &operator=(const ResultRecord &) = delete;
 
     /* Removes every entry. */
-    void clear() { entries_.clear(); }
+    void clear();
 
     /*
      * Stores a copy of the name with the value, which the record now owns
@@ -166,11 +190,30 @@ public:
     void add(std::string_view name, AttributeValue &&value);
 
     /* The entries in key order, names as stored. */
-    Map::const_iterator begin() const { return entries_.begin(); }
-    Map::const_iterator end() const { return entries_.end(); }
+    const_iterator begin() const;
+    const_iterator end() const { return const_iterator(this, entries_.size()); }
+
+    size_t size() const { return entries_.size(); }
 
 private:
-    Map entries_;
+    /* Entries up to this many are found by a scan, more through the hash. */
+    static const size_t SCAN_LIMIT = 16;
+
+    struct Slot {
+	uint64_t hash;
+	uint32_t index;		/* into entries_, plus one; 0: the slot is free */
+    };
+
+    void store(std::string_view name, AttributeValue &&value, bool replace);
+    Entry *find(std::string_view name, uint64_t hash);
+    void insertSlot(uint64_t hash, uint32_t index);
+    void rehash();
+
+    std::vector<Entry> entries_;
+    std::vector<uint64_t> hashes_;	/* of each entry's name, when hashed */
+    std::vector<Slot> slots_;		/* empty while entries are scanned */
+    mutable std::vector<uint32_t> order_;
+    mutable bool ordered_ = true;
 };
 
 } // namespace hkdir

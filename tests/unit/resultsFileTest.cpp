@@ -583,6 +583,55 @@ TEST(ResultRecord, SetReplacesCaseBlindAndClearEmpties)
     EXPECT_EQ(fieldsOf(record), Fields());
 }
 
+TEST(ResultRecord, ManyNamesReplaceAndCollectCaseBlindInKeyOrder)
+{
+    /*
+     * Past the names found by a scan the record hashes them: the same rules
+     * must hold at every size, and after clear() with the storage kept.
+     */
+    ResultRecord record;
+    for (int round = 0; round < 2; round++) {
+	for (int count : {3, 16, 17, 40, 1000}) {
+	    record.clear();
+	    for (int i = count - 1; i >= 0; i--) {
+		record.set("name" + std::to_string(i), valueOf("first" + std::to_string(i)));
+	    }
+	    /* The same names again in another letter case: the new spelling and value win. */
+	    for (int i = 0; i < count; i += 2) {
+		record.set("NAME" + std::to_string(i), valueOf("second" + std::to_string(i)));
+	    }
+	    /* Added values follow the stored ones under the stored spelling. */
+	    for (int i = 1; i < count; i += 2) {
+		record.add("Name" + std::to_string(i), valueOf("extra" + std::to_string(i)));
+	    }
+	    ASSERT_EQ(record.size(), static_cast<size_t>(count));
+	    std::vector<std::string> names;
+	    for (const auto &entry : record) {
+		names.push_back(entry.first);
+	    }
+	    std::vector<std::string> sorted = names;
+	    std::sort(sorted.begin(), sorted.end(), [](const std::string &a, const std::string &b) {
+		return compareNamesCaseBlind(a, b) < 0;
+	    });
+	    EXPECT_EQ(names, sorted) << count;
+	    for (const auto &entry : record) {
+		int i = std::stoi(entry.first.substr(4));
+		const AttributeValue &first = entry.second.first();
+		if (i % 2 == 0) {
+		    EXPECT_EQ(entry.first, "NAME" + std::to_string(i));
+		    EXPECT_EQ(std::string(first.bytes(), first.length()), "second" + std::to_string(i));
+		    EXPECT_EQ(entry.second.count(), 1u);
+		} else {
+		    EXPECT_EQ(entry.first, "name" + std::to_string(i));
+		    ASSERT_EQ(entry.second.count(), 2u);
+		    EXPECT_EQ(std::string(entry.second[1].bytes(), entry.second[1].length()),
+			    "extra" + std::to_string(i));
+		}
+	    }
+	}
+    }
+}
+
 TEST(NameSet, FirstOccurrenceCaseBlindAcrossGrowthAndClear)
 {
     NameSet set;
