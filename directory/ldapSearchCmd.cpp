@@ -200,10 +200,16 @@ freeNameObjects(ClientData data)
     delete cache;
 }
 
-/* A Tcl object of the name: a shared one for the usual names, else a new one. */
+/*
+ * A Tcl object of the name: a shared one for the usual names, else a new
+ * one. An entry of more names than are kept (a wide entry) bypasses them.
+ */
 Tcl_Obj *
-nameObj(std::string_view name)
+nameObj(std::string_view name, bool wideEntry)
 {
+    if (wideEntry) {
+	return Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size()));
+    }
     NameObjects **slot = static_cast<NameObjects **>(
 	    Tcl_GetThreadData(&nameObjectsKey, static_cast<int>(sizeof(NameObjects *))));
     if (*slot == nullptr) {
@@ -242,9 +248,10 @@ newEntryObj(const ResultRecord &record, bool allValues)
     Tcl_Obj *inPlace[32];
     std::vector<Tcl_Obj *> onHeap;
     size_t count = 0;
+    bool wide = record.size() > NameObjects::LIMIT;
     visitEntry(record, allValues, text, [&](std::string_view name, std::string_view value) {
 	Tcl_Obj *pair[2] = {
-	    nameObj(name),
+	    nameObj(name, wide),
 	    Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size()))
 	};
 	for (Tcl_Obj *element : pair) {

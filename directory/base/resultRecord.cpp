@@ -150,10 +150,10 @@ ResultRecord::insertSlot(uint64_t hash, uint32_t index)
     while (slots_[i].index != 0) {
 	i = (i + 1) & mask;
     }
-    slots_[i] = Slot{hash, index + 1};
+    slots_[i] = Slot{static_cast<uint32_t>(hash), index + 1};
 }
 
-/* Makes the hash table twice as large as the entries need, from the entries. */
+/* Makes the hash table at least twice as large as the entries, from the entries. */
 void
 ResultRecord::rehash()
 {
@@ -161,7 +161,7 @@ ResultRecord::rehash()
 	hashes_.push_back(caseBlindHash(entries_[hashes_.size()].first));
     }
     size_t size = 64;
-    while (size < entries_.size() * 4) {
+    while (size < entries_.size() * 2) {
 	size *= 2;
     }
     slots_.assign(size, Slot{0, 0});
@@ -185,7 +185,8 @@ ResultRecord::find(std::string_view name, uint64_t hash)
     size_t mask = slots_.size() - 1;
     for (size_t i = static_cast<size_t>(hash) & mask; slots_[i].index != 0; i = (i + 1) & mask) {
 	Entry &entry = entries_[slots_[i].index - 1];
-	if (slots_[i].hash == hash && compareNamesCaseBlind(entry.first, name) == 0) {
+	if (slots_[i].hash == static_cast<uint32_t>(hash)
+		&& compareNamesCaseBlind(entry.first, name) == 0) {
 	    return &entry;
 	}
     }
@@ -258,9 +259,13 @@ ResultRecord::begin() const
 	for (size_t k = 0; k < order_.size(); k++) {
 	    order_[k] = static_cast<uint32_t>(k);
 	}
-	std::sort(order_.begin(), order_.end(), [this](uint32_t a, uint32_t b) {
+	auto before = [this](uint32_t a, uint32_t b) {
 	    return compareNamesCaseBlind(entries_[a].first, entries_[b].first) < 0;
-	});
+	};
+	/* Many servers send the names in order already: then one pass tells. */
+	if (!std::is_sorted(order_.begin(), order_.end(), before)) {
+	    std::sort(order_.begin(), order_.end(), before);
+	}
 	ordered_ = true;
     }
     return const_iterator(this, 0);

@@ -200,7 +200,7 @@ private:
     static const size_t SCAN_LIMIT = 16;
 
     struct Slot {
-	uint64_t hash;
+	uint32_t hash;		/* the low half of the name's hash */
 	uint32_t index;		/* into entries_, plus one; 0: the slot is free */
     };
 
