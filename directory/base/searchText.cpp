@@ -8,6 +8,8 @@
 
 #include "directory/base/searchText.h"
 
+#include "directory/base/resultRecord.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -185,19 +187,8 @@ namespace {
 bool
 sameCaseBlind(const char *a, size_t aLength, const char *b, size_t bLength)
 {
-    if (aLength != bLength) {
-	return false;
-    }
-    for (size_t i = 0; i < aLength; i++) {
-	unsigned ca = static_cast<unsigned char>(a[i]);
-	unsigned cb = static_cast<unsigned char>(b[i]);
-	ca += ca - 'A' < 26u ? 'a' - 'A' : 0;
-	cb += cb - 'A' < 26u ? 'a' - 'A' : 0;
-	if (ca != cb) {
-	    return false;
-	}
-    }
-    return true;
+    return aLength == bLength
+	    && compareNamesCaseBlind(std::string_view(a, aLength), std::string_view(b, bLength)) == 0;
 }
 
 /* Decimal digits from p up to end; false when there are none or too many. */
