@@ -464,34 +464,36 @@ SearchRun::writeFurtherRanges(Connection &connection, RawEntry *entry,
 	    return true;
 	}
 	hkldap::AttributeWalk walk(connection, found);
-	bool answered = false, last = true;
 	AttributeRange range;
-	for (const char *name = walk.next(); name != nullptr && !answered; name = walk.next()) {
+	const char *name = walk.next();
+	bool ranged = false;
+	for (; name != nullptr; name = walk.next()) {
 	    std::string text(name);
-	    bool ranged = parseRangedName(text, range);
-	    if (compareNamesCaseBlind(ranged ? range.plainName : text, first.plainName) != 0) {
-		continue;
-	    }
-	    /* A name without a range holds all that is left. */
-	    answered = true;
-	    last = !ranged || range.last;
-	    const char *data;
-	    size_t length;
-	    for (size_t i = 0; walk.value(i, &data, &length); i++) {
-		if (!writeValue(first.plainName, binary, data, length)) {
-		    return false;
-		}
+	    ranged = parseRangedName(text, range);
+	    if (compareNamesCaseBlind(ranged ? range.plainName : text, first.plainName) == 0) {
+		break;
 	    }
 	}
-	if (!answered) {
+	if (name == nullptr) {
 	    reportRangeIncomplete(dn, first.plainName, "the server sent no further range");
 	    return true;
 	}
-	if (last) {
+	/*
+	 * A range must start where the last one ended (nothing is written from
+	 * one that does not); a name without a range holds all that is left.
+	 */
+	if (ranged && range.low != next) {
+	    reportRangeIncomplete(dn, first.plainName, "the server's ranges do not follow on");
 	    return true;
 	}
-	if (range.low != next || range.high < next) {
-	    reportRangeIncomplete(dn, first.plainName, "the server's ranges do not follow on");
+	const char *data;
+	size_t length;
+	for (size_t i = 0; walk.value(i, &data, &length); i++) {
+	    if (!writeValue(first.plainName, binary, data, length)) {
+		return false;
+	    }
+	}
+	if (!ranged || range.last) {
 	    return true;
 	}
 	next = range.high + 1;

@@ -40,7 +40,7 @@ enum {
     HK_SEARCH_MAX_REFERRAL_SEARCHES = 256,	/* referral searches in one search */
     HK_SEARCH_MAX_PAGES = 20000,	/* pages of one server's paged search */
     HK_SEARCH_DEFAULT_TIMEOUT = 60,	/* seconds */
-    HK_SEARCH_MAX_RANGE_REQUESTS = 100000	/* requests for the further ranges
+    HK_SEARCH_MAX_RANGE_REQUESTS = 20000	/* requests for the further ranges
 					 * of one attribute */
 };
 

@@ -17,6 +17,12 @@
 #	  o=fanX      one entry and a reference to o=fanXa and o=fanXb on this
 #	              server: the references fan out without end
 #	  o=silentref one entry and a reference to the silent port
+#	  o=rangeend  one entry whose member comes as member;range=0-1; asked
+#	              for the entry alone, the rest as member;range=2-* (as a
+#	              domain controller hands out a large attribute)
+#	  o=rangejump the same, but the further range does not follow on
+#	              (member;range=7-8)
+#	  o=rangegone the same, but the entry comes back without member
 #
 #	On the silent port it accepts connections and never answers.
 #
@@ -59,9 +65,19 @@ def reference(msgid, urls):
     return message(msgid, ber(0x73, b"".join(ber(0x04, u) for u in urls)))
 
 
-def entry(dn, attribute, value):
-    attrs = ber(0x30, ber(0x30, ber(0x04, attribute) + ber(0x31, ber(0x04, value))))
+def entry(dn, attribute, value, *more):
+    """An entry of one attribute with its values (one or more)."""
+    values = b"".join(ber(0x04, v) for v in (value,) + more)
+    attrs = ber(0x30, ber(0x30, ber(0x04, attribute) + ber(0x31, values)))
     return ber(0x64, ber(0x04, dn) + attrs)
+
+
+# What a search of one ranged entry alone (its DN as base) is answered with.
+FURTHER_RANGES = {
+    b"cn=one,o=rangeend": entry(b"cn=one,o=rangeend", b"member;range=2-*", b"m2", b"m3", b"m4"),
+    b"cn=one,o=rangejump": entry(b"cn=one,o=rangejump", b"member;range=7-8", b"m7", b"m8"),
+    b"cn=one,o=rangegone": entry(b"cn=one,o=rangegone", b"cn", b"one"),
+}
 
 
 def read_tlv(data, at):
@@ -119,6 +135,14 @@ class Handler(socketserver.BaseRequestHandler):
                     self.request.sendall(
                         message(msgid, entry(b"", b"supportedControl", PAGED_RESULTS_OID))
                         + message(msgid, ber(0x65, SUCCESS)))
+                    continue
+                if base in FURTHER_RANGES:
+                    self.request.sendall(message(msgid, FURTHER_RANGES[base])
+                                         + message(msgid, ber(0x65, SUCCESS)))
+                    continue
+                if base in (b"o=rangeend", b"o=rangejump", b"o=rangegone"):
+                    first = entry(b"cn=one," + base, b"member;range=0-1", b"m0", b"m1")
+                    self.request.sendall(message(msgid, first) + page_result(msgid, b""))
                     continue
                 one = message(msgid, entry(b"cn=one," + base, b"cn", base))
                 url = b"ldap://127.0.0.1:%d/" % port
