@@ -168,12 +168,6 @@ visitEntry(const ResultRecord &record, bool allValues, std::string &out, PairFn 
 
 } // namespace
 
-void
-formatEntryText(const ResultRecord &record, bool allValues, std::string &out)
-{
-    visitEntry(record, allValues, out, [](std::string_view, std::string_view) {});
-}
-
 namespace {
 
 /*

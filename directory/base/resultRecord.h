@@ -16,7 +16,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,7 +63,7 @@ private:
  * Case-blind order of attribute names: A to Z count as a to z, the bytes
  * then compare as unsigned values, and a prefix comes first. Only A to Z
  * fold, whatever the locale: names are bytes as the directory library
- * hands them over. Inline, as the map compares names many times per entry.
+ * hands them over. Inline, as names are compared many times per entry.
  */
 inline int
 compareNamesCaseBlind(std::string_view a, std::string_view b)
@@ -84,14 +83,6 @@ compareNamesCaseBlind(std::string_view a, std::string_view b)
     }
     return a.size() < b.size() ? -1 : 1;
 }
-
-struct CaseBlindLess {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const
-    {
-	return compareNamesCaseBlind(a, b) < 0;
-    }
-};
 
 /*
  * A set of attribute names compared case-blind as above, for telling the
