@@ -9,13 +9,12 @@
 #	Usage: wideserver.py COUNT
 
 import os
-import socket
 import socketserver
 import sys
 
 # The BER helpers of the test suite's scripted server.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "ldap"))
-from dropserver import SUCCESS, ber, message, read_tlv  # noqa: E402
+from dropserver import SUCCESS, RequestHandler, ber, message, read_tlv  # noqa: E402
 
 
 def entry(dn, pairs):
@@ -29,37 +28,9 @@ WIDE = entry(b"cn=wide,o=bench",
 ROOT = entry(b"", [(b"objectClass", b"top")])
 
 
-class Handler(socketserver.BaseRequestHandler):
-    def recv_exactly(self, n):
-        data = b""
-        while len(data) < n:
-            chunk = self.request.recv(n - len(data))
-            if not chunk:
-                return None
-            data += chunk
-        return data
-
-    def read_message(self):
-        head = self.recv_exactly(2)
-        if head is None:
-            return None
-        extra = b""
-        length = head[1]
-        if length & 0x80:
-            extra = self.recv_exactly(length & 0x7F)
-            length = int.from_bytes(extra, "big")
-        body = self.recv_exactly(length)
-        return None if body is None else head + extra + body
-
+class Handler(RequestHandler):
     def handle(self):
-        while True:
-            raw = self.read_message()
-            if raw is None:
-                return
-            _, body, _ = read_tlv(raw, 0)
-            _, msgid, at = read_tlv(body, 0)
-            msgid = int.from_bytes(msgid, "big")
-            op, content, _ = read_tlv(body, at)
+        for msgid, op, content in self.requests():
             if op == 0x60:                      # bind
                 self.request.sendall(message(msgid, ber(0x61, SUCCESS)))
             elif op == 0x63:                    # search

@@ -8,27 +8,10 @@
 set -uo pipefail
 exec </dev/null
 HERE=$(cd "$(dirname "$0")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-export HOSTKIT_AD_DIR=${HOSTKIT_AD_DIR:-$ROOT/build/ad}
-DC=$HERE/dc.sh
+# shellcheck source=tests/ad/fixture.sh
+. "$HERE/fixture.sh"
 PASSED=0; FAILED=0
-
-if ! "$DC" status >/dev/null 2>&1; then
-  "$DC" start >"$HOSTKIT_AD_DIR.start.log" 2>&1
-  rc=$?
-  if [ "$rc" = 77 ]; then
-    grep 'skip:' "$HOSTKIT_AD_DIR.start.log" | tail -1
-    echo "0 passed, 0 failed, 1 skipped"; exit 0
-  elif [ "$rc" != 0 ]; then
-    tail -30 "$HOSTKIT_AD_DIR.start.log"
-    echo "0 passed, 1 failed"; exit 1
-  fi
-  trap '"$DC" stop >/dev/null 2>&1' EXIT
-fi
-set -a
-# shellcheck disable=SC1091
-. "$HOSTKIT_AD_DIR/fixture.env"
-set +a
+ad_fixture "0 passed, 0 failed, 1 skipped" "0 passed, 1 failed"
 
 ok() { PASSED=$((PASSED + 1)); echo "ok - $1"; }
 fail() { FAILED=$((FAILED + 1)); echo "FAIL - $1${2:+: $2}"; }

@@ -14,25 +14,9 @@ set -uo pipefail
 exec </dev/null
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-export HOSTKIT_AD_DIR=${HOSTKIT_AD_DIR:-$ROOT/build/ad}
-DC=$HERE/dc.sh
-
-if ! "$DC" status >/dev/null 2>&1; then
-  "$DC" start >"$HOSTKIT_AD_DIR.start.log" 2>&1
-  rc=$?
-  if [ "$rc" = 77 ]; then
-    grep 'skip:' "$HOSTKIT_AD_DIR.start.log" | tail -1
-    echo "hostkit-counts: passed 0 skipped 1 failed 0"; exit 0
-  elif [ "$rc" != 0 ]; then
-    tail -30 "$HOSTKIT_AD_DIR.start.log"
-    echo "hostkit-counts: passed 0 skipped 0 failed 1"; exit 1
-  fi
-  trap '"$DC" stop >/dev/null 2>&1' EXIT
-fi
-set -a
-# shellcheck disable=SC1091
-. "$HOSTKIT_AD_DIR/fixture.env"
-set +a
+# shellcheck source=tests/ad/fixture.sh
+. "$HERE/fixture.sh"
+ad_fixture "hostkit-counts: passed 0 skipped 1 failed 0" "hostkit-counts: passed 0 skipped 0 failed 1"
 export HOSTKIT_AD_REFERENCE=$HOSTKIT_AD_DIR/reference.tcl
 if ! "$DC" exec python3 "$HERE/reference.py" "$HOSTKIT_AD_REFERENCE"; then
   echo "reference values could not be read with ldapsearch"

@@ -92,7 +92,9 @@ def read_tlv(data, at):
     return tag, data[at:at + length], at + length
 
 
-class Handler(socketserver.BaseRequestHandler):
+class RequestHandler(socketserver.BaseRequestHandler):
+    """Reads a client's LDAP requests one by one (also for bench/wideserver.py)."""
+
     def read_message(self):
         head = self.recv_exactly(2)
         if head is None:
@@ -115,18 +117,24 @@ class Handler(socketserver.BaseRequestHandler):
             data += chunk
         return data
 
-    def handle(self):
-        port = self.server.server_address[1]
-        silent_port = self.server.silent_port
-        pages = 0
+    def requests(self):
+        """(message id, operation tag, operation content) of each request until the client goes."""
         while True:
             raw = self.read_message()
             if raw is None:
                 return
             _, body, _ = read_tlv(raw, 0)
             _, msgid, at = read_tlv(body, 0)
-            msgid = int.from_bytes(msgid, "big")
             op, content, _ = read_tlv(body, at)
+            yield int.from_bytes(msgid, "big"), op, content
+
+
+class Handler(RequestHandler):
+    def handle(self):
+        port = self.server.server_address[1]
+        silent_port = self.server.silent_port
+        pages = 0
+        for msgid, op, content in self.requests():
             if op == 0x60:                      # bind
                 self.request.sendall(message(msgid, ber(0x61, SUCCESS)))
             elif op == 0x63:                    # search
