@@ -180,6 +180,18 @@ struct NameObjects {
     static const size_t LIMIT = 64;		/* names kept */
     static const size_t LONGEST = 64;	/* bytes of a name kept */
     std::vector<std::pair<std::string, Tcl_Obj *>> names;
+
+    /*
+     * The latest entry's names in key order, each with its object and the
+     * start of its pair's text (the name as a list element, then " {"):
+     * the next entry usually has the same names.
+     */
+    struct Latest {
+	std::string name;
+	Tcl_Obj *obj;
+	std::string head;
+    };
+    std::vector<Latest> latest;
 };
 
 Tcl_ThreadDataKey nameObjectsKey;
@@ -191,6 +203,11 @@ freeNameObjects(ClientData data)
     for (auto &name : cache->names) {
 	Tcl_DecrRefCount(name.second);
     }
+    for (auto &name : cache->latest) {
+	if (name.obj != nullptr) {
+	    Tcl_DecrRefCount(name.obj);
+	}
+    }
     delete cache;
 }
 
@@ -198,12 +215,10 @@ freeNameObjects(ClientData data)
  * A Tcl object of the name: a shared one for the usual names, else a new
  * one. An entry of more names than are kept (a wide entry) bypasses them.
  */
-Tcl_Obj *
-nameObj(std::string_view name, bool wideEntry)
+/* This thread's names, made at its first entry; nullptr when memory ran out. */
+NameObjects *
+threadNameObjects()
 {
-    if (wideEntry) {
-	return Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size()));
-    }
     NameObjects **slot = static_cast<NameObjects **>(
 	    Tcl_GetThreadData(&nameObjectsKey, static_cast<int>(sizeof(NameObjects *))));
     if (*slot == nullptr) {
@@ -212,7 +227,16 @@ nameObj(std::string_view name, bool wideEntry)
 	    Tcl_CreateThreadExitHandler(freeNameObjects, *slot);
 	}
     }
-    NameObjects *cache = *slot;
+    return *slot;
+}
+
+Tcl_Obj *
+nameObj(std::string_view name, bool wideEntry)
+{
+    if (wideEntry) {
+	return Tcl_NewStringObj(name.data(), static_cast<Tcl_Size>(name.size()));
+    }
+    NameObjects *cache = threadNameObjects();
     if (cache != nullptr && name.size() <= NameObjects::LONGEST) {
 	for (auto &known : cache->names) {
 	    if (known.first == name) {
@@ -234,9 +258,125 @@ nameObj(std::string_view name, bool wideEntry)
 
 } // namespace
 
+namespace {
+
+/*
+ * Whether a value stands in braces just as it is, as Tcl text: bytes 01 to
+ * 7F other than braces and the backslash. One table look-up per byte.
+ */
+struct PlainBytes {
+    bool plain[256];
+    PlainBytes() {
+	for (int b = 0; b < 256; b++) {
+	    plain[b] = b != 0 && b < 0x80 && b != '{' && b != '}' && b != '\\';
+	}
+    }
+};
+const PlainBytes PLAIN_BYTES;
+
+/* Values longer than this take the general way (the text's length stays far from any bound). */
+const uint32_t PLAIN_VALUE_LIMIT = 64 * 1024;
+
+bool
+isPlainValue(const char *bytes, uint32_t length)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(bytes);
+    bool plain = length <= PLAIN_VALUE_LIMIT;
+    for (uint32_t i = 0; i < length; i++) {
+	plain &= PLAIN_BYTES.plain[p[i]];
+    }
+    return plain;
+}
+
+/*
+ * Makes the latest name at position at (at most one past the last) this
+ * one, unless it is already. False when the name is not Tcl text as it
+ * stands. Throws std::bad_alloc when memory runs out, changing nothing.
+ */
+bool
+learnLatestName(NameObjects &cache, size_t at, std::string_view name)
+{
+    if (at < cache.latest.size() && cache.latest[at].name == name) {
+	return true;
+    }
+    if (at > cache.latest.size() || !hkIsTclUtf8(name.data(), name.size())) {
+	return false;
+    }
+    NameObjects::Latest learnt{std::string(name), nullptr, std::string()};
+    appendName(learnt.head, name);
+    learnt.head.append(" {", 2);
+    if (at == cache.latest.size()) {
+	cache.latest.emplace_back();
+    }
+    learnt.obj = nameObj(name, false);
+    Tcl_IncrRefCount(learnt.obj);
+    std::swap(cache.latest[at], learnt);
+    if (learnt.obj != nullptr) {
+	Tcl_DecrRefCount(learnt.obj);
+    }
+    return true;
+}
+
+/*
+ * The usual entry the quick way: first values only, every value plain and
+ * every name Tcl text. The text is written straight into the object's
+ * string, each pair as the general way writes a plain value ("name
+ * {value} "). nullptr when the entry needs the general way.
+ */
+Tcl_Obj *
+newPlainEntryObj(const ResultRecord &record)
+{
+    NameObjects *cache = record.size() <= NameObjects::LIMIT ? threadNameObjects() : nullptr;
+    if (cache == nullptr) {
+	return nullptr;
+    }
+    size_t length = 0;
+    size_t at = 0;
+    for (const auto &entry : record) {
+	const AttributeValue &value = entry.second.first();
+	if (!isPlainValue(value.bytes(), value.length())
+		|| !learnLatestName(*cache, at, entry.first)) {
+	    return nullptr;
+	}
+	length += cache->latest[at].head.size() + value.length() + 2;
+	at++;
+    }
+
+    Tcl_Obj *elements[2 * NameObjects::LIMIT];
+    char *text = static_cast<char *>(Tcl_Alloc(static_cast<unsigned>(length + 1)));
+    char *p = text;
+    size_t count = 0;
+    at = 0;
+    for (const auto &entry : record) {
+	const NameObjects::Latest &name = cache->latest[at++];
+	const AttributeValue &value = entry.second.first();
+	memcpy(p, name.head.data(), name.head.size());
+	p += name.head.size();
+	memcpy(p, value.bytes(), value.length());
+	p += value.length();
+	*p++ = '}';
+	*p++ = ' ';
+	elements[count++] = name.obj;
+	elements[count++] = Tcl_NewStringObj(value.bytes(), static_cast<Tcl_Size>(value.length()));
+    }
+    *p = '\0';
+    Tcl_Obj *list = Tcl_NewListObj(static_cast<Tcl_Size>(count), elements);
+    Tcl_InvalidateStringRep(list);
+    list->bytes = text;
+    list->length = static_cast<Tcl_Size>(length);
+    return list;
+}
+
+} // namespace
+
 Tcl_Obj *
 newEntryObj(const ResultRecord &record, bool allValues)
 {
+    if (!allValues) {
+	if (Tcl_Obj *plain = newPlainEntryObj(record)) {
+	    return plain;
+	}
+    }
     std::string text;
     /* The usual entry's elements fit here; a larger one takes the heap. */
     Tcl_Obj *inPlace[32];

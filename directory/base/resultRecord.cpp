@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace hkdir {
@@ -137,8 +138,7 @@ ResultRecord::clear()
     entries_.clear();
     hashes_.clear();
     slots_.clear();
-    order_.clear();
-    ordered_ = true;
+    ordered_ = false;
 }
 
 /* Places an entry's index in the hash table, which has a free slot. */
@@ -251,10 +251,29 @@ ResultRecord::store(std::string_view name, AttributeValue &&value, bool replace)
     }
 }
 
+/* Whether the names stored are, in order and byte for byte, those order_ was worked out for. */
+bool
+ResultRecord::namesAsOrdered() const
+{
+    if (orderedLengths_.size() != entries_.size() || order_.size() != entries_.size()) {
+	return false;
+    }
+    size_t offset = 0;
+    for (size_t k = 0; k < entries_.size(); k++) {
+	const std::string &name = entries_[k].first;
+	if (name.size() != orderedLengths_[k]
+		|| memcmp(orderedNames_.data() + offset, name.data(), name.size()) != 0) {
+	    return false;
+	}
+	offset += name.size();
+    }
+    return true;
+}
+
 ResultRecord::const_iterator
 ResultRecord::begin() const
 {
-    if (!ordered_ || order_.size() != entries_.size()) {
+    if (!ordered_ && !namesAsOrdered()) {
 	order_.resize(entries_.size());
 	for (size_t k = 0; k < order_.size(); k++) {
 	    order_[k] = static_cast<uint32_t>(k);
@@ -266,8 +285,20 @@ ResultRecord::begin() const
 	if (!std::is_sorted(order_.begin(), order_.end(), before)) {
 	    std::sort(order_.begin(), order_.end(), before);
 	}
-	ordered_ = true;
+	/* Remembered for the next entry; one too large to copy is simply not. */
+	try {
+	    orderedNames_.clear();
+	    orderedLengths_.clear();
+	    for (const Entry &entry : entries_) {
+		orderedNames_ += entry.first;
+		orderedLengths_.push_back(static_cast<uint32_t>(entry.first.size()));
+	    }
+	} catch (const std::bad_alloc &) {
+	    orderedNames_.clear();
+	    orderedLengths_.clear();
+	}
     }
+    ordered_ = true;
     return const_iterator(this, 0);
 }
 

@@ -200,10 +200,19 @@ private:
     void insertSlot(uint64_t hash, uint32_t index);
     void rehash();
 
+    bool namesAsOrdered() const;
+
     std::vector<Entry> entries_;
     std::vector<uint64_t> hashes_;	/* of each entry's name, when hashed */
     std::vector<Slot> slots_;		/* empty while entries are scanned */
+    /*
+     * The key order, and the names it was worked out for (in the order
+     * stored, one after the other, with their lengths): kept across
+     * clear(), as the next entry usually has the same names.
+     */
     mutable std::vector<uint32_t> order_;
+    mutable std::string orderedNames_;
+    mutable std::vector<uint32_t> orderedLengths_;
     mutable bool ordered_ = true;
 };
 

@@ -623,3 +623,46 @@ TEST(EntryText, TheResultObjectIsTheListOfPairsBehindTheText)
 	}
     }
 }
+
+TEST(EntryText, EntriesOfChangingNamesThroughOneRecord)
+{
+    /*
+     * The reader fills one record entry after entry; the key order and the
+     * names' objects carried over from the last entry must follow each
+     * entry's own names, their spelling and the order they came in.
+     */
+    typedef std::vector<std::pair<std::string, std::string>> Fields;
+    const std::vector<std::pair<Fields, std::string>> entries = {
+	{{{"sn", "Lee"}, {"cn", "Ann"}, {"mail", "a@x"}}, "cn {Ann} mail {a@x} sn {Lee} "},
+	{{{"sn", "Lee"}, {"cn", "Ann"}, {"mail", "a@x"}}, "cn {Ann} mail {a@x} sn {Lee} "},
+	{{{"cn", "Bo"}, {"sn", "Li"}, {"mail", "b@x"}}, "cn {Bo} mail {b@x} sn {Li} "},
+	{{{"SN", "Li"}, {"cn", "Bo"}, {"mail", "b@x"}}, "cn {Bo} mail {b@x} SN {Li} "},
+	{{{"sn", "Li"}, {"cn", "Bo"}}, "cn {Bo} sn {Li} "},
+	{{{"sn", "Li"}, {"cn", "Bo"}, {"mobile", "1"}, {"mail", "m{"}},
+	    "cn {Bo} mail m\\{ mobile {1} sn {Li} "},
+	{{{"zz", "1"}, {"a b", "2"}, {"cn", "3"}}, "{a b} {2} cn {3} zz {1} "},
+	{{}, ""},
+	{{{"sn", "Lee"}, {"cn", "Ann"}, {"mail", "a@x"}}, "cn {Ann} mail {a@x} sn {Lee} "},
+    };
+    ResultRecord record;
+    for (const auto &entry : entries) {
+	record.clear();
+	for (const auto &field : entry.first) {
+	    record.set(field.first, AttributeValue(field.second.data(),
+		    static_cast<uint32_t>(field.second.size())));
+	}
+	Tcl_Obj *obj = newEntryObj(record, false);
+	Tcl_IncrRefCount(obj);
+	EXPECT_EQ(Tcl_GetString(obj), entry.second);
+	std::vector<std::string> pairs;
+	ASSERT_TRUE(SplitPairs(entry.second, pairs));
+	Tcl_Size count = 0;
+	Tcl_Obj **elements = nullptr;
+	ASSERT_EQ(Tcl_ListObjGetElements(nullptr, obj, &count, &elements), TCL_OK);
+	ASSERT_EQ(static_cast<size_t>(count), pairs.size()) << entry.second;
+	for (Tcl_Size i = 0; i < count; i++) {
+	    EXPECT_EQ(Tcl_GetString(elements[i]), pairs[static_cast<size_t>(i)]) << entry.second;
+	}
+	Tcl_DecrRefCount(obj);
+    }
+}
