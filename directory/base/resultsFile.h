@@ -120,6 +120,7 @@ private:
     int readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value);
     void store(ResultRecord &record, std::string_view name, AttributeValue &&value);
     int readValueInto(int separator, uint32_t length, ResultRecord &record, std::string_view name);
+    int readFieldInBlock(int &c, ResultRecord &record);
 
     FILE *in_;
     bool bounded_;
