@@ -226,7 +226,7 @@ public:
     SearchRun(const SearchParameters &parameters, const std::string &filter, FILE *results,
 	    bool paging)
 	: parameters_(parameters), filter_(filter.empty() ? ALL_OBJECTS : filter),
-	  attributes_(splitAttributes(parameters.attributes)), results_(results), paging_(paging)
+	  attributes_(splitAttributes(parameters.attributes)), writer_(results), paging_(paging)
     {
     }
 
@@ -245,6 +245,7 @@ public:
 private:
     void writeEntries(Connection &connection, const Message &message);
     bool writeValue(const std::string &name, bool binary, const char *data, size_t length);
+    bool isBinaryAt(size_t at, const char *name);
     bool writeFurtherRanges(Connection &connection, RawEntry *entry, const AttributeRange &first,
 	    bool binary);
     void followReference(Connection &connection, const Message &reference, int depth);
@@ -255,11 +256,13 @@ private:
     const SearchParameters &parameters_;
     const std::string filter_;
     AttributeList attributes_;
-    FILE *results_;
+    EntryWriter writer_;	/* to the results file */
     const bool paging_;
     int32_t count_ = 0;
     bool writeFailed_ = false;
     NameSet seen_;		/* the names of the entry being written */
+    /* Whether each name of the last entry, by its place, is binary. */
+    std::vector<std::pair<std::string, bool>> binaryByPlace_;
     std::string name_;		/* the attribute being written, its storage kept */
     std::set<std::string> referralsSearched_;	/* URLs, each searched once */
 };
@@ -370,8 +373,28 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 bool
 SearchRun::writeValue(const std::string &name, bool binary, const char *data, size_t length)
 {
-    return binary ? writeHexField(results_, name.c_str(), data, length)
-	    : writeAttributeField(results_, name.c_str(), data, length);
+    return binary ? writer_.hexField(name.c_str(), data, length)
+	    : writer_.field(name.c_str(), data, length);
+}
+
+/*
+ * isBinaryAttribute of the name that stands at this place of the entry,
+ * remembered for the next entry, which usually has the same names.
+ */
+bool
+SearchRun::isBinaryAt(size_t at, const char *name)
+{
+    const size_t PLACES = 64;
+    if (at < binaryByPlace_.size() && binaryByPlace_[at].first == name) {
+	return binaryByPlace_[at].second;
+    }
+    bool binary = isBinaryAttribute(name, parameters_.binaryAttributes);
+    if (at < binaryByPlace_.size()) {
+	binaryByPlace_[at] = {name, binary};
+    } else if (at == binaryByPlace_.size() && at < PLACES) {
+	binaryByPlace_.emplace_back(name, binary);
+    }
+    return binary;
 }
 
 /*
@@ -394,14 +417,16 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 	 * finds it; with allValues the parts' values follow one another.
 	 */
 	seen_.clear();
-	for (const char *name = walk.next(); name != nullptr && written; name = walk.next()) {
+	size_t place = 0;
+	for (const char *name = walk.next(); name != nullptr && written;
+		name = walk.next(), place++) {
 	    const char *data;
 	    size_t length;
 	    if (!parameters_.allValues) {
 		if (seen_.insert(name) && walk.value(0, &data, &length)) {
-		    bool binary = isBinaryAttribute(name, parameters_.binaryAttributes);
-		    written = binary ? writeHexField(results_, name, data, length)
-			    : writeAttributeField(results_, name, data, length);
+		    bool binary = isBinaryAt(place, name);
+		    written = binary ? writer_.hexField(name, data, length)
+			    : writer_.field(name, data, length);
 		}
 		continue;
 	    }
@@ -417,7 +442,7 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 		written = writeFurtherRanges(connection, entry, range, binary);
 	    }
 	}
-	if (!written || !writeEntryEnd(results_)) {
+	if (!written || !writer_.endEntry()) {
 	    writeFailed_ = true;
 	    return;
 	}

@@ -80,6 +80,22 @@ caseBlindHash(std::string_view name)
 bool
 NameSet::insert(std::string_view name)
 {
+    if (!hashed_) {
+	for (const Span &span : scanned_) {
+	    if (span.length == name.size() && compareNamesCaseBlind(
+		    std::string_view(names_.data() + span.offset, span.length), name) == 0) {
+		return false;
+	    }
+	}
+	if (scanned_.size() < SCAN_LIMIT) {
+	    scanned_.push_back(Span{static_cast<uint32_t>(names_.size()),
+		    static_cast<uint32_t>(name.size())});
+	    names_.append(name.data(), name.size());
+	    count_++;
+	    return true;
+	}
+	hashScanned();
+    }
     if ((count_ + 1) * 2 > slots_.size()) {
 	grow();
     }
@@ -103,17 +119,41 @@ NameSet::insert(std::string_view name)
     }
 }
 
+/* From scanning to the hash: the names scanned so far go into the table. */
+void
+NameSet::hashScanned()
+{
+    size_t size = slots_.empty() ? 64 : slots_.size();
+    while (size < (count_ + 1) * 2) {
+	size *= 2;
+    }
+    slots_.assign(size, Slot{0, 0, 0});
+    size_t mask = slots_.size() - 1;
+    for (const Span &span : scanned_) {
+	uint64_t hash = caseBlindHash(std::string_view(names_.data() + span.offset, span.length));
+	size_t i = static_cast<size_t>(hash) & mask;
+	while (slots_[i].offset != 0) {
+	    i = (i + 1) & mask;
+	}
+	slots_[i] = Slot{hash, span.offset + 1, span.length};
+    }
+    scanned_.clear();
+    hashed_ = true;
+}
+
 void
 NameSet::clear()
 {
-    if (count_ != 0) {
+    if (hashed_) {
 	std::fill(slots_.begin(), slots_.end(), Slot{0, 0, 0});
     }
+    hashed_ = false;
+    scanned_.clear();
     names_.clear();
     count_ = 0;
 }
 
-/* Doubles the table (16 slots at first) and places the names again. */
+/* Doubles the table and places the names again. */
 void
 NameSet::grow()
 {

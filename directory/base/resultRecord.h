@@ -86,8 +86,9 @@ compareNamesCaseBlind(std::string_view a, std::string_view b)
 
 /*
  * A set of attribute names compared case-blind as above, for telling the
- * first occurrence of a name in an entry from later ones. Open addressing
- * over one buffer of the names: no allocation per name.
+ * first occurrence of a name in an entry from later ones. The names stand
+ * in one buffer: no allocation per name. A few names (the usual entry) are
+ * found by a scan, more by open addressing.
  */
 class NameSet {
 public:
@@ -98,15 +99,25 @@ public:
     void clear();
 
 private:
+    /* Names up to this many are found by a scan, more through the hash. */
+    static const size_t SCAN_LIMIT = 16;
+
     struct Slot {
 	uint64_t hash;
 	uint32_t offset;	/* into names_, plus one; 0: the slot is free */
 	uint32_t length;
     };
+    struct Span {
+	uint32_t offset;	/* into names_ */
+	uint32_t length;
+    };
     void grow();
+    void hashScanned();
 
     std::string names_;
+    std::vector<Span> scanned_;	/* the names while they are scanned */
     std::vector<Slot> slots_;
+    bool hashed_ = false;
     size_t count_ = 0;
 };
 

@@ -73,37 +73,62 @@ lengthBefore(char *end, unsigned long long n)
 /* Fields up to this size go to the stream in one write. */
 const size_t FIELD_BUFFER_SIZE = 512;
 
-} // namespace
+/* Gathered fields beyond this size go to the stream before the next one. */
+const size_t GATHERED_LIMIT = 64 * 1024;
 
-bool
-writeAttributeField(FILE *out, const char *name, const char *value, size_t length)
+/*
+ * The field in the buffer, when it fits there: returns its length, or 0
+ * for a field longer than the buffer.
+ */
+size_t
+formatField(char (&field)[FIELD_BUFFER_SIZE], const char *name, size_t nameLength,
+	const char *value, size_t length)
 {
-    /* A length beyond 32 bits is written as it is, and the reader refuses it. */
-    size_t nameLength = strlen(name);
     char nameDigits[24], valueDigits[24];
     char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
     char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length);
     size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
     size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
-
+    if (nameLength > FIELD_BUFFER_SIZE || length > FIELD_BUFFER_SIZE) {
+	return 0;
+    }
     size_t total = nameHeadLength + nameLength + 1 + valueHeadLength + length + 1;
-    if (total <= FIELD_BUFFER_SIZE) {
-	char field[FIELD_BUFFER_SIZE];
-	char *p = field;
-	memcpy(p, nameHead, nameHeadLength);
-	p += nameHeadLength;
-	memcpy(p, name, nameLength);
-	p += nameLength;
-	*p++ = ' ';
-	memcpy(p, valueHead, valueHeadLength);
-	p += valueHeadLength;
-	if (length != 0) {
-	    memcpy(p, value, length);
-	}
-	p += length;
-	*p++ = ' ';
+    if (total > FIELD_BUFFER_SIZE) {
+	return 0;
+    }
+    char *p = field;
+    memcpy(p, nameHead, nameHeadLength);
+    p += nameHeadLength;
+    memcpy(p, name, nameLength);
+    p += nameLength;
+    *p++ = ' ';
+    memcpy(p, valueHead, valueHeadLength);
+    p += valueHeadLength;
+    if (length != 0) {
+	memcpy(p, value, length);
+    }
+    p += length;
+    *p++ = ' ';
+    return total;
+}
+
+} // namespace
+
+bool
+writeAttributeField(FILE *out, const char *name, const char *value, size_t length)
+{
+    size_t nameLength = strlen(name);
+    char field[FIELD_BUFFER_SIZE];
+    size_t total = formatField(field, name, nameLength, value, length);
+    if (total != 0) {
 	return fwrite(field, 1, total, out) == total;
     }
+    /* A length beyond 32 bits is written as it is, and the reader refuses it. */
+    char nameDigits[24], valueDigits[24];
+    char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
+    char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length);
+    size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
+    size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
     return fwrite(nameHead, 1, nameHeadLength, out) == nameHeadLength
 	    && fwrite(name, 1, nameLength, out) == nameLength
 	    && putc(' ', out) != EOF
@@ -152,6 +177,54 @@ bool
 writeEntryEnd(FILE *out)
 {
     return fputs("\n", out) != EOF;
+}
+
+bool
+EntryWriter::flush()
+{
+    if (gathered_.empty()) {
+	return true;
+    }
+    bool written = fwrite(gathered_.data(), 1, gathered_.size(), out_) == gathered_.size();
+    gathered_.clear();
+    return written;
+}
+
+bool
+EntryWriter::field(const char *name, const char *value, size_t length)
+{
+    size_t nameLength = strlen(name);
+    char field[FIELD_BUFFER_SIZE];
+    size_t total = formatField(field, name, nameLength, value, length);
+    if (total == 0) {
+	return flush() && writeAttributeField(out_, name, value, length);
+    }
+    if (gathered_.size() + total > GATHERED_LIMIT && !flush()) {
+	return false;
+    }
+    try {
+	gathered_.append(field, total);
+    } catch (const std::bad_alloc &) {
+	return flush() && fwrite(field, 1, total, out_) == total;
+    }
+    return true;
+}
+
+bool
+EntryWriter::hexField(const char *name, const char *value, size_t length)
+{
+    return flush() && writeHexField(out_, name, value, length);
+}
+
+bool
+EntryWriter::endEntry()
+{
+    try {
+	gathered_ += '\n';
+    } catch (const std::bad_alloc &) {
+	return flush() && writeEntryEnd(out_);
+    }
+    return flush();
 }
 
 ResultsReader::ResultsReader(FILE *in, uint64_t bytesLeft)

@@ -63,6 +63,30 @@ bool writeHexField(FILE *out, const char *name, const char *value, size_t length
 bool writeEntryEnd(FILE *out);
 
 /*
+ * Writes entries as the functions above do, the short fields of an entry
+ * gathered first, so that the usual entry costs the stream one write.
+ * Long values and hexadecimal fields go to the stream at once, after what
+ * is gathered, so that nothing large is copied. Each call returns false
+ * when the stream refuses a write (a gathered field may then be the one
+ * that failed).
+ */
+class EntryWriter {
+public:
+    explicit EntryWriter(FILE *out) : out_(out) {}
+
+    bool field(const char *name, const char *value, size_t length);
+    bool hexField(const char *name, const char *value, size_t length);
+    /* Ends the entry line and writes what is gathered. */
+    bool endEntry();
+
+private:
+    bool flush();
+
+    FILE *out_;
+    std::string gathered_;
+};
+
+/*
  * Reads the entries of an open text stream, one per call. The reader
  * takes the stream in blocks of its own and keeps its place between calls,
  * so nothing else may read the stream while it is in use; the caller keeps
