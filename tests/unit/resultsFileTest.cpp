@@ -201,6 +201,54 @@ TEST(ResultsFileWriter, AFullDeviceIsAFailedWrite)
     }
 }
 
+TEST(ResultsFileWriter, GatheredEntriesAreTheBytesOfFieldByFieldWriting)
+{
+    /*
+     * Short fields, one longer than a field buffer, hex fields between
+     * them, and an entry of more short fields than are gathered at once:
+     * the same bytes, in the same order, as writing field by field.
+     */
+    std::string photo(3000, '\x9c');
+    std::string longValue(700, 'L');
+    std::vector<std::string> many;
+    for (int i = 0; i < 4000; i++) {
+	many.push_back("value " + std::to_string(i));
+    }
+    auto writeAll = [&](FILE *out, bool gathered) {
+	EntryWriter writer(out);
+	auto plain = [&](const char *name, const std::string &value) {
+	    return gathered ? writer.field(name, value.data(), value.size())
+		    : writeAttributeField(out, name, value.data(), value.size());
+	};
+	auto hex = [&](const char *name, const std::string &value) {
+	    return gathered ? writer.hexField(name, value.data(), value.size())
+		    : writeHexField(out, name, value.data(), value.size());
+	};
+	auto end = [&]() { return gathered ? writer.endEntry() : writeEntryEnd(out); };
+	bool ok = plain("cn", "Ann") && hex("objectGUID", "\x01\x02") && plain("sn", "Lee")
+		&& plain("description", longValue) && plain("mail", "") && hex("jpegPhoto", photo)
+		&& end() && end() && plain("cn", "B") && end();
+	for (const std::string &value : many) {
+	    ok = ok && plain("memberOf", value);
+	}
+	return ok && end();
+    };
+    File byField(tmpfile()), gathered(tmpfile());
+    ASSERT_TRUE(writeAll(byField.get(), false));
+    ASSERT_TRUE(writeAll(gathered.get(), true));
+    std::string expected = contentsOf(byField.get());
+    EXPECT_GT(expected.size(), 64u * 1024);
+    EXPECT_EQ(contentsOf(gathered.get()), expected);
+
+    /* A device that refuses every write fails the entry. */
+    File full(fopen("/dev/full", "w"));
+    ASSERT_NE(full, nullptr);
+    setvbuf(full.get(), nullptr, _IONBF, 0);
+    EntryWriter writer(full.get());
+    writer.field("cn", "Ann", 3);
+    EXPECT_FALSE(writer.endEntry());
+}
+
 TEST(ResultsFileRoundTrip, NamesOfAnyLengthAndWithBlanksReadBack)
 {
     /*
