@@ -12,17 +12,33 @@ set attrs {cn givenname middleinitial sn telephonenumber mail mobile}
 
 proc now {} { clock microseconds }
 
+# The reading loops are procedures, as the code of an application is: a
+# loop at the top level of a script pays for global variable look-ups.
+proc readHostkit {} {
+    set n 0
+    while {![catch {ldapsearchgetnextitem} entry]} {
+	dict size $entry
+	incr n
+    }
+    return $n
+}
+
+proc readTcllib {h} {
+    set n 0
+    while {[llength [set entry [ldap::searchNext $h]]] > 0} {
+	dict size [lindex $entry 1]
+	incr n
+    }
+    return $n
+}
+
 if {$mode eq "hostkit"} {
     load $lib Hostkit
     set t0 [now]
     set count [ldapsearch server $host port $port username $binddn password $password \
 		   searchBase $base searchFilter $filter desiredAttributes $attrs {*}$extra]
     set t1 [now]
-    set n 0
-    while {![catch {ldapsearchgetnextitem} entry]} {
-	dict size $entry
-	incr n
-    }
+    set n [readHostkit]
     set t2 [now]
 } else {
     package require ldap
@@ -31,11 +47,7 @@ if {$mode eq "hostkit"} {
     ldap::bind $h $binddn $password
     ldap::searchInit $h $base $filter $attrs {}
     set t1 [now]
-    set n 0
-    while {[llength [set entry [ldap::searchNext $h]]] > 0} {
-	dict size [lindex $entry 1]
-	incr n
-    }
+    set n [readTcllib $h]
     ldap::searchEnd $h
     ldap::unbind $h
     ldap::disconnect $h
