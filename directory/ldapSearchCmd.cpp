@@ -16,7 +16,9 @@
 #include "directory/searchOptions.h"
 #include "core/hostkit.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <string_view>
@@ -260,6 +262,19 @@ nameObj(std::string_view name, bool wideEntry)
 
 namespace {
 
+/* The longest text that a Tcl object holds (Tcl 8 counts in int). */
+const size_t LONGEST_TCL_TEXT = static_cast<size_t>(std::numeric_limits<Tcl_Size>::max()) - 1;
+
+/* Frees the elements made for a list that is not made after all (shared names stay). */
+void
+dropElements(Tcl_Obj *const *elements, size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+	Tcl_IncrRefCount(elements[i]);
+	Tcl_DecrRefCount(elements[i]);
+    }
+}
+
 /*
  * Whether a value stands in braces just as it is, as Tcl text: bytes 01 to
  * 7F other than braces and the backslash. One table look-up per byte.
@@ -290,8 +305,9 @@ isPlainValue(const char *bytes, uint32_t length)
 
 /*
  * Makes the latest name at position at (at most one past the last) this
- * one, unless it is already. False when the name is not Tcl text as it
- * stands. Throws std::bad_alloc when memory runs out, changing nothing.
+ * one, unless it is already. False when the name is longer than the names
+ * kept or not Tcl text as it stands. Throws std::bad_alloc when memory
+ * runs out, changing nothing.
  */
 bool
 learnLatestName(NameObjects &cache, size_t at, std::string_view name)
@@ -299,7 +315,8 @@ learnLatestName(NameObjects &cache, size_t at, std::string_view name)
     if (at < cache.latest.size() && cache.latest[at].name == name) {
 	return true;
     }
-    if (at > cache.latest.size() || !hkIsTclUtf8(name.data(), name.size())) {
+    if (at > cache.latest.size() || name.size() > NameObjects::LONGEST
+	    || !hkIsTclUtf8(name.data(), name.size())) {
 	return false;
     }
     NameObjects::Latest learnt{std::string(name), nullptr, std::string()};
@@ -379,27 +396,47 @@ newEntryObj(const ResultRecord &record, bool allValues)
     }
     std::string text;
     /* The usual entry's elements fit here; a larger one takes the heap. */
-    Tcl_Obj *inPlace[32];
+    const size_t IN_PLACE = 32;
+    Tcl_Obj *inPlace[IN_PLACE];
     std::vector<Tcl_Obj *> onHeap;
     size_t count = 0;
     bool wide = record.size() > NameObjects::LIMIT;
-    visitEntry(record, allValues, text, [&](std::string_view name, std::string_view value) {
-	Tcl_Obj *pair[2] = {
-	    nameObj(name, wide),
-	    Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size()))
-	};
-	for (Tcl_Obj *element : pair) {
-	    if (count < sizeof inPlace / sizeof inPlace[0]) {
-		inPlace[count] = element;
-	    } else {
+    try {
+	visitEntry(record, allValues, text, [&](std::string_view name, std::string_view value) {
+	    if (name.size() > LONGEST_TCL_TEXT || value.size() > LONGEST_TCL_TEXT) {
+		throw std::bad_alloc();
+	    }
+	    /* Room first, so that no element is made that has no place. */
+	    bool heap = count + 2 > IN_PLACE;
+	    if (heap) {
 		if (onHeap.empty()) {
 		    onHeap.assign(inPlace, inPlace + count);
 		}
-		onHeap.push_back(element);
+		if (onHeap.capacity() < count + 2) {
+		    onHeap.reserve(std::max(count + 2, 2 * onHeap.capacity()));
+		}
 	    }
-	    count++;
+	    Tcl_Obj *pair[2] = {
+		nameObj(name, wide),
+		Tcl_NewStringObj(value.data(), static_cast<Tcl_Size>(value.size()))
+	    };
+	    for (Tcl_Obj *element : pair) {
+		if (heap) {
+		    onHeap.push_back(element);
+		} else {
+		    inPlace[count] = element;
+		}
+		count++;
+	    }
+	});
+	if (text.size() > LONGEST_TCL_TEXT) {
+	    throw std::bad_alloc();
 	}
-    });
+    } catch (...) {
+	/* An entry that memory or Tcl cannot hold: what was made for it goes. */
+	dropElements(onHeap.empty() ? inPlace : onHeap.data(), count);
+	throw;
+    }
     Tcl_Obj *list = Tcl_NewListObj(static_cast<Tcl_Size>(count), onHeap.empty() ? inPlace
 	    : onHeap.data());
     /*
