@@ -76,6 +76,34 @@ const size_t FIELD_BUFFER_SIZE = 512;
 /* Gathered fields beyond this size go to the stream before the next one. */
 const size_t GATHERED_LIMIT = 64 * 1024;
 
+/* The decimal lengths of a field's name and value, each with its space after it. */
+struct FieldLengths {
+    FieldLengths(size_t nameLength, unsigned long long valueLength)
+	: name(lengthBefore(nameDigits + sizeof nameDigits, nameLength)),
+	  value(lengthBefore(valueDigits + sizeof valueDigits, valueLength)),
+	  nameSize(static_cast<size_t>(nameDigits + sizeof nameDigits - name)),
+	  valueSize(static_cast<size_t>(valueDigits + sizeof valueDigits - value))
+    {
+    }
+
+    char nameDigits[24];
+    char valueDigits[24];
+    const char *name;
+    const char *value;
+    size_t nameSize;
+    size_t valueSize;
+};
+
+/* Writes a field's head: the name's length, the name, a space and the value's length. */
+bool
+writeFieldHead(FILE *out, const FieldLengths &lengths, const char *name, size_t nameLength)
+{
+    return fwrite(lengths.name, 1, lengths.nameSize, out) == lengths.nameSize
+	    && fwrite(name, 1, nameLength, out) == nameLength
+	    && putc(' ', out) != EOF
+	    && fwrite(lengths.value, 1, lengths.valueSize, out) == lengths.valueSize;
+}
+
 /*
  * The field in the buffer, when it fits there: returns its length, or 0
  * for a field longer than the buffer.
@@ -84,32 +112,41 @@ size_t
 formatField(char (&field)[FIELD_BUFFER_SIZE], const char *name, size_t nameLength,
 	const char *value, size_t length)
 {
-    char nameDigits[24], valueDigits[24];
-    char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
-    char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length);
-    size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
-    size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
     if (nameLength > FIELD_BUFFER_SIZE || length > FIELD_BUFFER_SIZE) {
 	return 0;
     }
-    size_t total = nameHeadLength + nameLength + 1 + valueHeadLength + length + 1;
+    FieldLengths lengths(nameLength, length);
+    size_t total = lengths.nameSize + nameLength + 1 + lengths.valueSize + length + 1;
     if (total > FIELD_BUFFER_SIZE) {
 	return 0;
     }
     char *p = field;
-    memcpy(p, nameHead, nameHeadLength);
-    p += nameHeadLength;
+    memcpy(p, lengths.name, lengths.nameSize);
+    p += lengths.nameSize;
     memcpy(p, name, nameLength);
     p += nameLength;
     *p++ = ' ';
-    memcpy(p, valueHead, valueHeadLength);
-    p += valueHeadLength;
+    memcpy(p, lengths.value, lengths.valueSize);
+    p += lengths.valueSize;
     if (length != 0) {
 	memcpy(p, value, length);
     }
     p += length;
     *p++ = ' ';
     return total;
+}
+
+/*
+ * A field written as it is, piece by piece: one that does not fit the
+ * buffer. A length beyond 32 bits is written as it is, and the reader
+ * refuses it.
+ */
+bool
+writeLongField(FILE *out, const char *name, size_t nameLength, const char *value, size_t length)
+{
+    return writeFieldHead(out, FieldLengths(nameLength, length), name, nameLength)
+	    && fwrite(value, 1, length, out) == length
+	    && putc(' ', out) != EOF;
 }
 
 } // namespace
@@ -123,18 +160,7 @@ writeAttributeField(FILE *out, const char *name, const char *value, size_t lengt
     if (total != 0) {
 	return fwrite(field, 1, total, out) == total;
     }
-    /* A length beyond 32 bits is written as it is, and the reader refuses it. */
-    char nameDigits[24], valueDigits[24];
-    char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
-    char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length);
-    size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
-    size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
-    return fwrite(nameHead, 1, nameHeadLength, out) == nameHeadLength
-	    && fwrite(name, 1, nameLength, out) == nameLength
-	    && putc(' ', out) != EOF
-	    && fwrite(valueHead, 1, valueHeadLength, out) == valueHeadLength
-	    && fwrite(value, 1, length, out) == length
-	    && putc(' ', out) != EOF;
+    return writeLongField(out, name, nameLength, value, length);
 }
 
 bool
@@ -145,15 +171,7 @@ writeHexField(FILE *out, const char *name, const char *value, size_t length)
     }
     static const char DIGITS[] = "0123456789abcdef";
     size_t nameLength = strlen(name);
-    char nameDigits[24], valueDigits[24];
-    char *nameHead = lengthBefore(nameDigits + sizeof nameDigits, nameLength);
-    char *valueHead = lengthBefore(valueDigits + sizeof valueDigits, length * 2);
-    size_t nameHeadLength = static_cast<size_t>(nameDigits + sizeof nameDigits - nameHead);
-    size_t valueHeadLength = static_cast<size_t>(valueDigits + sizeof valueDigits - valueHead);
-    if (fwrite(nameHead, 1, nameHeadLength, out) != nameHeadLength
-	    || fwrite(name, 1, nameLength, out) != nameLength
-	    || putc(' ', out) == EOF
-	    || fwrite(valueHead, 1, valueHeadLength, out) != valueHeadLength) {
+    if (!writeFieldHead(out, FieldLengths(nameLength, length * 2), name, nameLength)) {
 	return false;
     }
     char hex[FIELD_BUFFER_SIZE];
@@ -197,7 +215,7 @@ EntryWriter::field(const char *name, const char *value, size_t length)
     char field[FIELD_BUFFER_SIZE];
     size_t total = formatField(field, name, nameLength, value, length);
     if (total == 0) {
-	return flush() && writeAttributeField(out_, name, value, length);
+	return flush() && writeLongField(out_, name, nameLength, value, length);
     }
     if (gathered_.size() + total > GATHERED_LIMIT && !flush()) {
 	return false;
