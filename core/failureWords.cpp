@@ -10,6 +10,7 @@
 #include "core/failureWords.h"
 
 #include <cstring>
+#include <string>
 
 const HkFailureWord HK_FAILURE_WORDS[] = {
     {"terminateprocess", -10, "USAGE"},
@@ -24,11 +25,15 @@ const HkFailureWord HK_FAILURE_WORDS[] = {
     {"ldapsearch", -600, "RESULTSFILE"},
     {"ldapsearch", -700, "NOMEMORY"},
     {"ldapsearch", -800, "TLS"},
+    {"ldapsearch", -900, "INCOMPLETE"},
     {"ldapsearchgetnextitem", -10, "NOSEARCH"},
     {"ldapsearchgetnextitem", -20, "END"},
     {"ldapsearchgetnextitem", -30, "DAMAGED"},
     {"ldapsearchgetnextitem", -40, "NOMEMORY"},
     {"ldapsearchgetnextitem", -50, "DAMAGED"},
+    {"ldapsearchinfo", -10, "USAGE"},
+    {"ldapsearchinfo", -20, "NOSEARCH"},
+    {"ldapsearchinfo", -30, "RUNNING"},
     {"ldapencryptpassword", -10, "USAGE"},
     {"ldapencryptpassword", -20, "NOMEMORY"},
     {"ldapdecryptpassword", -10, "USAGE"},
@@ -59,6 +64,7 @@ struct Detail {
     const char *word = nullptr;
     bool hasDetail = false;
     long long detail = 0;
+    std::string text;		/* a detail that is a word, when not empty */
 };
 
 thread_local Detail pending;
@@ -85,6 +91,12 @@ hkFailureDetail(const char *word, long long detail)
 }
 
 void
+hkFailureDetailText(const char *text)
+{
+    pending.text = text;
+}
+
+void
 hkClearFailureDetail(void)
 {
     pending = Detail();
@@ -95,7 +107,7 @@ hkSetFailureErrorCode(Tcl_Interp *interp, const char *command)
 {
     int code = Tcl_GetErrno();
     const char *word = pending.word != nullptr ? pending.word : hkFailureWord(command, code);
-    Tcl_Obj *items[5];
+    Tcl_Obj *items[6];
     int count = 0;
     items[count++] = Tcl_NewStringObj("HOSTKIT", -1);
     items[count++] = Tcl_NewStringObj(command, -1);
@@ -103,6 +115,9 @@ hkSetFailureErrorCode(Tcl_Interp *interp, const char *command)
     items[count++] = Tcl_NewStringObj(word != nullptr ? word : "ERROR", -1);
     if (pending.hasDetail) {
 	items[count++] = Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(pending.detail));
+    }
+    if (!pending.text.empty()) {
+	items[count++] = Tcl_NewStringObj(pending.text.c_str(), -1);
     }
     Tcl_SetObjErrorCode(interp, Tcl_NewListObj(count, items));
     hkClearFailureDetail();

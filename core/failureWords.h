@@ -7,10 +7,10 @@
  *
  *	command is the name the command is registered under, code the same
  *	failure code that Tcl_SetErrno stores, WORD a short symbolic word for
- *	it, and detail, where a failure has one, a number: the child's process
+ *	it, and detail, where a failure has one: a number (the child's process
  *	id for a program's non-zero exit code, the system's error number for a
  *	start failure of execprocess and for filesetmtime's open and set
- *	failures.
+ *	failures), or for an incomplete search the first cause's word.
  *
  *	The words are part of the interface. The table in failureWords.cpp and
  *	the table "errorCode words" in README.md must list the same rows; a
@@ -44,6 +44,9 @@ const char *hkFailureWord(const char *command, int code);
  * Each command registered by the command table starts with none.
  */
 void hkFailureDetail(const char *word, long long detail);
+
+/* A detail that is a word (an incomplete search's first cause): called likewise. */
+void hkFailureDetailText(const char *text);
 
 /*
  * Called when a command procedure registered under `command` has returned

@@ -78,6 +78,7 @@ int HkLdapDecryptPasswordCmd(ClientData, Tcl_Interp *, int, const char *[]);
 int HkFileSetMtimeObjCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[]);
 int HkExecProcessObjCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[]);
 int HkGetTempFileNameObjCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[]);
+int HkLdapSearchInfoCmd(ClientData, Tcl_Interp *, int, const char *[]);
 }
 
 #endif /* HOSTKIT_H */

@@ -46,6 +46,7 @@ const CommandEntry commandTable[] = {
     {"filesetmtime",          OBJECT_COMMAND, nullptr, HkFileSetMtimeObjCmd},
     {"execprocess",           OBJECT_COMMAND, nullptr, HkExecProcessObjCmd},
     {"gettempfilename",       OBJECT_COMMAND, nullptr, HkGetTempFileNameObjCmd},
+    {"ldapsearchinfo",        STRING_COMMAND, HkLdapSearchInfoCmd, nullptr},
 };
 
 /*

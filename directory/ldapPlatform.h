@@ -20,9 +20,11 @@
 #ifndef HOSTKIT_LDAP_PLATFORM_H
 #define HOSTKIT_LDAP_PLATFORM_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hkldap {
@@ -36,6 +38,7 @@ struct RawValues;
 
 enum {
     SCOPE_BASE = 0,
+    SCOPE_ONE_LEVEL = 1,
     SCOPE_SUBTREE = 2
 };
 
@@ -51,6 +54,8 @@ enum {
 /* Result codes the driver looks at. */
 enum {
     RC_SUCCESS = 0,
+    RC_TIME_LIMIT_EXCEEDED = 0x03,
+    RC_SIZE_LIMIT_EXCEEDED = 0x04,
     RC_REFERRAL = 0x0A,		/* the base lies on another server */
     RC_SERVER_DOWN = 0x51,
     RC_LOCAL_ERROR = 0x52,
@@ -88,6 +93,47 @@ struct ConnectSettings {
 					 * server; 0: none */
 };
 
+/* The point by which a whole search must be over; unset: none. */
+struct Deadline {
+    bool set = false;
+    std::chrono::steady_clock::time_point at;
+};
+
+/*
+ * The bound of one wait in milliseconds: the time-out (0: none) and what
+ * is left before the deadline, whichever ends first; -1 when neither
+ * bounds it, 0 once the deadline has passed.
+ */
+inline long long
+waitMilliseconds(unsigned timeoutSeconds, const Deadline &deadline)
+{
+    long long bound = timeoutSeconds > 0 ? 1000LL * timeoutSeconds : -1;
+    if (deadline.set) {
+	long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+		deadline.at - std::chrono::steady_clock::now()).count();
+	left = left > 0 ? left : 0;
+	bound = bound < 0 || left < bound ? left : bound;
+    }
+    return bound;
+}
+
+/* One search request. */
+struct SearchRequest {
+    const char *base = "";
+    int scope = SCOPE_SUBTREE;
+    const char *filter = "";
+    char **attributes = nullptr;	/* nullptr: all attributes */
+    unsigned pageSize = 0;		/* > 0: with the simple paged-results
+					 * control (RFC 2696) of that page size */
+    std::string cookie;			/* the control's cookie: empty for the
+					 * first page */
+    unsigned sizeLimit = 0;		/* entries the server may return; 0: any */
+    unsigned timeLimit = 0;		/* seconds the server may take; 0: any */
+    std::string sortAttribute;		/* not empty: the server-side sort
+					 * control (RFC 2891), critical */
+    bool sortDescending = false;
+};
+
 /* What went wrong in a step of a connection, for the diagnostics. */
 struct Failure {
     unsigned long code = 0;	/* a result code */
@@ -112,6 +158,8 @@ struct FinalResult {
 				 * parsed, the code of that failure */
     std::string diagnostic;	/* the server's diagnostic message */
     bool hasPageControl = false;	/* it carries the paged-results control */
+    bool pageControlUnreadable = false;	/* it carries one that cannot be
+					 * parsed (no cookie to go on from) */
     std::string cookie;		/* the control's cookie: the next page goes on
 				 * from it; empty after the last page */
     std::vector<std::string> referrals;	/* the URLs of a referral result
@@ -167,6 +215,12 @@ public:
      */
     int simpleBind(const char *dn, const char *password, Failure &failure);
 
+    /*
+     * Every later wait of the connection (bind, searches) ends at the
+     * deadline too, if that comes before its time-out.
+     */
+    void setDeadline(const Deadline &deadline) { deadline_ = deadline; }
+
     /* 0 or the library's code for a refused option. */
     int setOption(Option option, uint32_t value);
 
@@ -174,13 +228,8 @@ public:
     int searchSync(const char *base, int scope, const char *filter, char **attributes,
 	    Message &result);
 
-    /*
-     * Starts a search. With pageSize > 0 it carries the simple paged-results
-     * control (RFC 2696) with that page size and the cookie. Returns 0 and
-     * the message id, or a result code.
-     */
-    int searchAsync(const char *base, int scope, const char *filter, char **attributes,
-	    unsigned pageSize, const std::string &cookie, int *messageId);
+    /* Starts a search: 0 and the message id, or a result code. */
+    int searchAsync(const SearchRequest &request, int *messageId);
 
     /*
      * Waits, within the connection's time-out, for one message of the
@@ -213,8 +262,12 @@ private:
     /* A request that could not reach the server: what the library says (Windows). */
     Failure connectionFailure();
 
+    /* The bound of the next wait in milliseconds; -1: none. */
+    long long waitLimit() const { return waitMilliseconds(timeoutSeconds_, deadline_); }
+
     Handle *handle_ = nullptr;
     unsigned timeoutSeconds_ = 0;
+    Deadline deadline_;
 };
 
 /*
@@ -229,8 +282,18 @@ public:
     AttributeWalk(const AttributeWalk &) = delete;
     AttributeWalk &operator=(const AttributeWalk &) = delete;
 
-    /* The next attribute name (the first on the first call), or nullptr. */
-    const char *next();
+    /*
+     * The entry's DN as the server sent it, valid while the walk lives;
+     * false when it cannot be read. Only before the first next().
+     */
+    bool dn(std::string_view &dn);
+
+    /*
+     * The next attribute name (the first on the first call), whole (a
+     * zero byte in it included), valid until the next call; false after
+     * the last.
+     */
+    bool next(std::string_view &name);
 
     /*
      * Value i (from 0, in the server's order) of the attribute that next()
@@ -245,9 +308,10 @@ private:
     Connection &connection_;
     RawEntry *entry_;
     RawAttributeWalk *walk_ = nullptr;
-    char *name_ = nullptr;
     bool started_ = false;
-    std::string nameText_;		/* the name, where the library's is not C text */
+    bool hasName_ = false;
+    std::string nameText_;		/* the name, where the library's is not UTF-8 */
+    std::string dnText_;
     RawValues *values_ = nullptr;	/* the current attribute's values */
     size_t valueCount_ = 0;
     bool counted_ = false;		/* valueCount_ holds the count of values_ */

@@ -20,7 +20,8 @@ namespace {
 /* Numbers tried for a results file of this search's own. */
 const int RESULTS_PATH_ATTEMPTS = 1000;
 
-SearchContext *current = nullptr;
+/* Guarded by the directory lock. */
+std::shared_ptr<SearchContext> current;
 
 } // namespace
 
@@ -65,13 +66,18 @@ SearchContext::claimResultsPath()
 }
 
 int
-SearchContext::runSearch(SearchParameters parameters)
+SearchContext::runSearch(SearchParameters parameters, ReportSink sink)
 {
     releaseResults();
+    report_.reset();
     claimResultsPath();
     parameters.resultsPath = resultsPath_;
     allValues_ = parameters.allValues;
-    int result = runDirectorySearch(parameters);
+    auto report = std::make_shared<SearchReport>(parameters.quiet, sink);
+    int result = runDirectorySearch(parameters, *report);
+    if (result != HK_SEARCH_BAD_OPTION && result != HK_SEARCH_NO_USER) {
+	report_ = report;
+    }
     /* Only a refused search has a results file to read: an empty one. */
     if (result < 0 && result != HK_SEARCH_FAILED) {
 	if (claim_ == nullptr && !resultsPath_.empty()) {
@@ -113,25 +119,18 @@ SearchContext::readNextRecord(ResultRecord &record)
     }
 }
 
-SearchContext *
+std::shared_ptr<SearchContext>
 currentSearch()
 {
     return current;
 }
 
-void
-destroyCurrentSearch()
-{
-    delete current;
-    current = nullptr;
-}
-
-SearchContext &
+std::shared_ptr<SearchContext>
 replaceCurrentSearch()
 {
-    destroyCurrentSearch();
-    current = new SearchContext;
-    return *current;
+    current.reset();
+    current = std::make_shared<SearchContext>();
+    return current;
 }
 
 } // namespace hkdir

@@ -7,8 +7,11 @@
  *	search that ldapsearch replaces and ldapsearchgetnextitem reads from.
  *
  *	The current search belongs to the process, not to an interpreter or a
- *	thread: callers hold the directory lock (directoryState.h) for as long
- *	as they use it.
+ *	thread: callers hold the directory lock (directoryState.h) while they
+ *	take it, read from it or replace it. The search itself runs without
+ *	the lock, so that the directory commands of other threads need not
+ *	wait for a server: while it runs, only the thread that runs it touches
+ *	the context, and the others see it as running (state()).
  */
 
 #ifndef HOSTKIT_SEARCH_CONTEXT_H
@@ -28,6 +31,12 @@ class ResultsReader;
 
 class SearchContext {
 public:
+    enum class State {
+	NEW,		/* no search yet */
+	RUNNING,	/* a thread runs its search */
+	DONE		/* its search is over (or was refused) */
+    };
+
     SearchContext();
 
     /* Closes the read stream, deletes the results file. */
@@ -36,13 +45,19 @@ public:
     SearchContext(const SearchContext &) = delete;
     SearchContext &operator=(const SearchContext &) = delete;
 
+    /* Under the directory lock: who may touch the context now. */
+    State state() const { return state_; }
+    void setState(State state) { state_ = state; }
+
     /*
      * Claims a results file (the next free number), then runDirectorySearch
-     * with it. A search that leaves no results (no connection, no bind, a
-     * file that cannot be written) deletes the file at once. Throws
+     * with it, its lines going to sink (nullptr: the process's streams). A
+     * search that leaves no results (no connection, no bind, a file that
+     * cannot be written) deletes the file at once. Keeps the search's
+     * report unless the search did not begin (its words refused). Throws
      * std::bad_alloc when memory runs out.
      */
-    int runSearch(SearchParameters parameters);
+    int runSearch(SearchParameters parameters, ReportSink sink = nullptr);
 
     /*
      * Reads the next entry of the results file into the record (every
@@ -64,10 +79,17 @@ public:
     /* The results path chosen by runSearch (empty before). */
     const std::string &resultsPath() const { return resultsPath_; }
 
+    /*
+     * The report of the search once it is over; nullptr before, and when
+     * the search did not begin. It does not change any more.
+     */
+    std::shared_ptr<const SearchReport> report() const { return report_; }
+
 private:
     void claimResultsPath();
     void releaseResults();
 
+    State state_ = State::NEW;
     std::string resultsPath_;
     HkpResultsClaim *claim_ = nullptr;
     bool searched_ = false;		/* the last search left a results file */
@@ -75,19 +97,19 @@ private:
     std::unique_ptr<FILE, int (*)(FILE *)> resultsFile_;
     std::unique_ptr<ResultsReader> reader_;
     ResultRecord scratch_;
+    std::shared_ptr<const SearchReport> report_;
 };
 
-/* The current search of the process, or nullptr. */
-SearchContext *currentSearch();
-
-/* Destroys the current search, if any. */
-void destroyCurrentSearch();
+/* Under the directory lock: the current search of the process, or nullptr. */
+std::shared_ptr<SearchContext> currentSearch();
 
 /*
- * Destroys the current search and makes a new context the current one.
- * When that throws std::bad_alloc, there is no current search.
+ * Under the directory lock: drops the current search, if any, and makes a
+ * new context the current one. The old one is destroyed (its results file
+ * deleted) once no thread runs its search any more. When memory runs out
+ * (std::bad_alloc), there is no current search.
  */
-SearchContext &replaceCurrentSearch();
+std::shared_ptr<SearchContext> replaceCurrentSearch();
 
 } // namespace hkdir
 

@@ -16,12 +16,14 @@
 
 #include "directory/searchDriver.h"
 
+#include "directory/base/pageProgress.h"
 #include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/ldapPlatform.h"
 #include "directory/resultsFilePlatform.h"
 #include "directory/searchReport.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -71,7 +73,9 @@ private:
 enum class Outcome {
     DONE,
     FAILED,		/* it could not start, or ended with an error */
-    TIMED_OUT		/* the server's next message did not come in time */
+    LIMITED,		/* the server stopped at a limit (size, time) */
+    TIMED_OUT,		/* the server's next message did not come in time */
+    TIME_LIMIT		/* the time limit of the whole search is over */
 };
 
 /* What the root DSE says about paging. */
@@ -113,6 +117,24 @@ probePaging(Connection &connection)
     return Paging::NOT_OFFERED;
 }
 
+/* Less than a millisecond left before the deadline, as a wait counts it. */
+bool
+isOver(const hkldap::Deadline &deadline)
+{
+    return deadline.set && hkldap::waitMilliseconds(0, deadline) == 0;
+}
+
+/* Whole seconds left before the deadline, at least 1; 0 when there is none. */
+unsigned
+secondsLeft(const hkldap::Deadline &deadline)
+{
+    if (!deadline.set) {
+	return 0;
+    }
+    long long ms = hkldap::waitMilliseconds(0, deadline);
+    return static_cast<unsigned>(ms <= 1000 ? 1 : (ms + 999) / 1000);
+}
+
 /* What became of opening, securing and binding one connection. */
 enum class Connected {
     YES,
@@ -131,20 +153,33 @@ struct ConnectAttempt {
 /*
  * Opens a connection (with TLS from the first byte for ldaps), runs
  * StartTLS on it when asked, and binds with the caller's credentials. The
- * bind is sent only once TLS stands when either was asked for. The
- * connection is closed again unless the outcome is YES.
+ * bind is sent only once TLS stands when either was asked for. Every wait
+ * ends by the deadline too. The connection is closed again unless the
+ * outcome is YES.
  */
 ConnectAttempt
 connectAndBind(Connection &connection, const std::string &host, unsigned port, bool ldaps,
-	bool startTls, const SearchParameters &parameters)
+	bool startTls, const SearchParameters &parameters, const hkldap::Deadline &deadline)
 {
     ConnectAttempt attempt;
     attempt.step = ldaps ? "connect with TLS" : "connect";
+    if (isOver(deadline)) {
+	attempt.outcome = Connected::TIMED_OUT;
+	attempt.failure.code = hkldap::RC_TIMEOUT;
+	return attempt;
+    }
     hkldap::ConnectSettings settings;
     settings.tls = ldaps;
     settings.caCertFile = parameters.caCertFile;
     settings.timeoutSeconds = parameters.timeoutSeconds;
+    unsigned left = secondsLeft(deadline);
+    if (left > 0 && (settings.timeoutSeconds == 0 || left < settings.timeoutSeconds)) {
+	settings.timeoutSeconds = left;
+    }
     hkldap::StepResult step = connection.open(host.c_str(), port, settings, attempt.failure);
+    if (step == hkldap::STEP_OK) {
+	connection.setDeadline(deadline);
+    }
     if (step == hkldap::STEP_OK && startTls) {
 	attempt.step = "StartTLS";
 	step = connection.startTls(attempt.failure);
@@ -183,18 +218,52 @@ connectAndBind(Connection &connection, const std::string &host, unsigned port, b
 }
 
 /*
+ * The line about a connection that could not be made, secured or bound:
+ * where is "host:port" for the first server, the URL for a referral.
+ * Returns the line, and in word the cause's word for the first server.
+ */
+std::string
+reportConnectFailure(SearchReport &report, const ConnectAttempt &attempt,
+	const std::string &where, bool referral, const SearchParameters &parameters,
+	const hkldap::Deadline &deadline, const char *&word)
+{
+    const hkldap::Failure &f = attempt.failure;
+    switch (attempt.outcome) {
+    case Connected::UNREACHABLE:
+	word = "CONNECT";
+	return report.cannotConnect(where, f.code, f.serverText);
+    case Connected::TIMED_OUT:
+	if (isOver(deadline)) {
+	    word = "TIMELIMIT";
+	    return report.timeLimitOver(parameters.timeLimit);
+	}
+	word = "CONNECT";
+	return report.connectTimedOut(where, attempt.step, parameters.timeoutSeconds, f.code);
+    case Connected::NOT_SECURED:
+	word = "TLS";
+	return referral ? report.referralWithoutTls(where, f.code, f.serverText)
+		: report.cannotSecure(where, f.code, f.serverText);
+    case Connected::BIND_REFUSED:
+    default:
+	word = "BIND";
+	return report.bindFailed(f.code, f.serverText);
+    }
+}
+
+/*
  * Sets the connection options in order; the first one refused is reported
  * and the rest are left as they are.
  */
 void
-setConnectionOptions(Connection &connection)
+setConnectionOptions(Connection &connection, SearchReport &report)
 {
     static const struct {
 	hkldap::Option option;
 	uint32_t value;
-	void (*reportRefusal)(int code);
+	std::string (SearchReport::*reportRefusal)(int code);
     } options[] = {
-	{hkldap::OPTION_PROTOCOL_VERSION, hkldap::PROTOCOL_VERSION_3, reportCannotSetVersion},
+	{hkldap::OPTION_PROTOCOL_VERSION, hkldap::PROTOCOL_VERSION_3,
+		&SearchReport::cannotSetVersion},
 	/*
 	 * The library's own chasing stays off: it binds anonymously, follows
 	 * only the first URL of a reference, and its answers get mixed into
@@ -203,16 +272,49 @@ setConnectionOptions(Connection &connection)
 	 * The driver follows every referral itself, with the caller's
 	 * credentials.
 	 */
-	{hkldap::OPTION_REFERRALS, hkldap::REFERRALS_HANDED_OVER, reportCannotSetReferrals},
-	{hkldap::OPTION_DEREF, hkldap::DEREF_ALWAYS, reportCannotSetReferrals},
-	{hkldap::OPTION_REFERRAL_HOP_LIMIT, HK_SEARCH_MAX_REFERRAL_DEPTH, reportCannotSetHopLimit},
+	{hkldap::OPTION_REFERRALS, hkldap::REFERRALS_HANDED_OVER,
+		&SearchReport::cannotSetReferrals},
+	{hkldap::OPTION_DEREF, hkldap::DEREF_ALWAYS, &SearchReport::cannotSetReferrals},
+	{hkldap::OPTION_REFERRAL_HOP_LIMIT, HK_SEARCH_MAX_REFERRAL_DEPTH,
+		&SearchReport::cannotSetHopLimit},
     };
     for (const auto &o : options) {
 	int rc = connection.setOption(o.option, o.value);
 	if (rc != 0) {
-	    o.reportRefusal(rc);
+	    (report.*o.reportRefusal)(rc);
 	    return;
 	}
+    }
+}
+
+/* The scope of the client library. */
+int
+scopeOf(Scope scope)
+{
+    switch (scope) {
+    case Scope::BASE:
+	return hkldap::SCOPE_BASE;
+    case Scope::ONE_LEVEL:
+	return hkldap::SCOPE_ONE_LEVEL;
+    case Scope::SUBTREE:
+    default:
+	return hkldap::SCOPE_SUBTREE;
+    }
+}
+
+/* The word of a search's final result code that cut it short. */
+const char *
+wordOfResult(int code)
+{
+    switch (code) {
+    case hkldap::RC_SIZE_LIMIT_EXCEEDED:
+	return "SIZELIMIT";
+    case hkldap::RC_TIME_LIMIT_EXCEEDED:
+	return "TIMELIMIT";
+    case hkldap::RC_SERVER_DOWN:
+	return "CONNECTION";
+    default:
+	return "SEARCH";
     }
 }
 
@@ -224,9 +326,10 @@ setConnectionOptions(Connection &connection)
 class SearchRun {
 public:
     SearchRun(const SearchParameters &parameters, const std::string &filter, FILE *results,
-	    bool paging)
+	    bool paging, SearchReport &report, const hkldap::Deadline &deadline)
 	: parameters_(parameters), filter_(filter.empty() ? ALL_OBJECTS : filter),
-	  attributes_(splitAttributes(parameters.attributes)), writer_(results), paging_(paging)
+	  attributes_(splitAttributes(parameters.attributes)), writer_(results), paging_(paging),
+	  report_(report), deadline_(deadline)
     {
     }
 
@@ -236,29 +339,38 @@ public:
      */
     Outcome searchServer(Connection &connection, const std::string &base, int depth);
 
-    /* The entries written so far. */
+    /* The entries written so far, and those of them that have a field. */
     int32_t count() const { return count_; }
+    int32_t items() const { return items_; }
 
     /* True once the results file refused a write. */
     bool writeFailed() const { return writeFailed_; }
 
+    /* The time limit is over, or the time-out passed: either said and noted. */
+    Outcome waitEnded();
+
 private:
-    void writeEntries(Connection &connection, const Message &message);
-    bool writeValue(const std::string &name, bool binary, const char *data, size_t length);
-    bool isBinaryAt(size_t at, const char *name);
-    bool writeFurtherRanges(Connection &connection, RawEntry *entry, const AttributeRange &first,
-	    bool binary);
-    void followReference(Connection &connection, const Message &reference, int depth);
+    enum class PageEnd { NEXT_PAGE, LAST_PAGE, STOPPED };
+    PageEnd pageEnded(hkldap::SearchRequest &request, const hkldap::FinalResult &result,
+	    PageProgress &progress, unsigned &pages);
+    void writeEntries(Connection &connection, const Message &message, PageProgress *progress);
+    bool writeValue(std::string_view name, bool binary, const char *data, size_t length);
+    bool isBinaryAt(size_t at, std::string_view name);
+    bool writeFurtherRanges(Connection &connection, RawEntry *entry,
+	    const std::string &attribute, uint64_t next, uint64_t step, bool binary);
+    std::string followReference(Connection &connection, const Message &reference, int depth);
     void followUrls(const std::vector<std::string> &urls, int depth);
-    bool openReferralConnection(const std::string &url, Connection &connection,
-	    std::string &baseDn);
+    void followUrl(const std::string &url, int depth);
 
     const SearchParameters &parameters_;
     const std::string filter_;
     AttributeList attributes_;
     EntryWriter writer_;	/* to the results file */
     const bool paging_;
+    SearchReport &report_;
+    const hkldap::Deadline deadline_;
     int32_t count_ = 0;
+    int32_t items_ = 0;
     bool writeFailed_ = false;
     NameSet seen_;		/* the names of the entry being written */
     /* Whether each name of the last entry, by its place, is binary. */
@@ -266,6 +378,56 @@ private:
     std::string name_;		/* the attribute being written, its storage kept */
     std::set<std::string> referralsSearched_;	/* URLs, each searched once */
 };
+
+Outcome
+SearchRun::waitEnded()
+{
+    if (isOver(deadline_)) {
+	report_.incomplete("TIMELIMIT", report_.timeLimitOver(parameters_.timeLimit));
+	return Outcome::TIME_LIMIT;
+    }
+    /* What came so far is kept; the server is not waited for again. */
+    report_.incomplete("TIMEOUT", report_.waitTimedOut(parameters_.timeoutSeconds));
+    return Outcome::TIMED_OUT;
+}
+
+/*
+ * A page has ended well, with a cookie or without: NEXT_PAGE when the next
+ * page is to be asked for, the request then holding its cookie. A server
+ * that makes no progress, hands out a cookie beyond the bound or pages
+ * beyond the page bound would keep the search (and the results file)
+ * growing for ever: the search stops there (STOPPED), as not complete.
+ */
+SearchRun::PageEnd
+SearchRun::pageEnded(hkldap::SearchRequest &request, const hkldap::FinalResult &result,
+	PageProgress &progress, unsigned &pages)
+{
+    if (!paging_) {
+	return PageEnd::LAST_PAGE;
+    }
+    if (result.pageControlUnreadable) {
+	report_.incomplete("PAGING", report_.pageControlUnreadable());
+	return PageEnd::STOPPED;
+    }
+    if (!result.hasPageControl || result.cookie.empty()) {
+	return PageEnd::LAST_PAGE;
+    }
+    if (result.cookie.size() > HK_SEARCH_MAX_COOKIE) {
+	report_.incomplete("PAGING", report_.pageCookieTooLarge(result.cookie.size(),
+		HK_SEARCH_MAX_COOKIE));
+	return PageEnd::STOPPED;
+    }
+    if (!progress.pageEnded(request.cookie, result.cookie)) {
+	report_.incomplete("PAGING", report_.pagingNoProgress());
+	return PageEnd::STOPPED;
+    }
+    if (++pages >= parameters_.maxPages) {
+	report_.incomplete("PAGING", report_.tooManyPages(parameters_.maxPages));
+	return PageEnd::STOPPED;
+    }
+    request.cookie = result.cookie;
+    return PageEnd::NEXT_PAGE;
+}
 
 /*
  * One request (one page when paging) at a time; its messages are taken one
@@ -275,17 +437,28 @@ private:
 Outcome
 SearchRun::searchServer(Connection &connection, const std::string &base, int depth)
 {
-    unsigned pageSize = paging_ ? HK_SEARCH_PAGE_SIZE : 0;
-    std::string cookie;
-    std::set<std::string> cookiesSeen;
+    hkldap::SearchRequest request;
+    request.base = base.c_str();
+    request.scope = scopeOf(parameters_.scope);
+    request.filter = filter_.c_str();
+    request.attributes = attributes_.get();
+    request.pageSize = paging_ ? HK_SEARCH_PAGE_SIZE : 0;
+    request.sizeLimit = parameters_.sizeLimit;
+    request.sortAttribute = parameters_.sortAttribute;
+    request.sortDescending = parameters_.sortDescending;
+    PageProgress progress;
     unsigned pages = 0;
     int failedWaits = 0;
     for (;;) {
+	if (isOver(deadline_)) {
+	    return waitEnded();
+	}
+	request.timeLimit = secondsLeft(deadline_);
 	int messageId = 0;
-	int rc = connection.searchAsync(base.c_str(), hkldap::SCOPE_SUBTREE, filter_.c_str(),
-		attributes_.get(), pageSize, cookie, &messageId);
+	int rc = connection.searchAsync(request, &messageId);
 	if (rc != 0) {
-	    reportCannotStartSearch(rc);
+	    std::string text = report_.cannotStartSearch(rc);
+	    report_.incomplete(rc == hkldap::RC_SERVER_DOWN ? "CONNECTION" : "SEARCH", text);
 	    return Outcome::FAILED;
 	}
 
@@ -295,24 +468,24 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 	    int type = connection.waitOne(messageId, message);
 	    switch (type) {
 	    case hkldap::WAIT_TIMED_OUT:
-		/* What came so far is kept; the server is not waited for again. */
-		reportWaitTimedOut(parameters_.timeoutSeconds);
-		return Outcome::TIMED_OUT;
-	    case hkldap::WAIT_FAILED:
-		reportWaitFailed(connection.lastError());
+		return waitEnded();
+	    case hkldap::WAIT_FAILED: {
+		std::string text = report_.waitFailed(connection.lastError());
 		/*
 		 * A later page is asked for again with its cookie, but not
 		 * without end. Before the first page's result there is no
 		 * cookie to go on from: the search has failed, like a plain one.
 		 */
-		if (!paging_ || cookie.empty() || ++failedWaits >= MAX_FAILED_WAITS) {
+		if (!paging_ || request.cookie.empty() || ++failedWaits >= MAX_FAILED_WAITS) {
+		    report_.incomplete("CONNECTION", text);
 		    return Outcome::FAILED;
 		}
 		requestDone = true;
 		break;
+	    }
 	    case hkldap::RES_SEARCH_REFERENCE:
 		failedWaits = 0;
-		followReference(connection, message, depth);
+		progress.reference(followReference(connection, message, depth));
 		break;
 	    case hkldap::RES_SEARCH_RESULT: {
 		failedWaits = 0;
@@ -329,34 +502,37 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
 		}
 		if (result.code != hkldap::RC_SUCCESS) {
 		    /* Without a good final result there is no cookie to go on with. */
-		    reportSearchError(result.code, result.diagnostic);
+		    std::string text = report_.searchError(result.code, result.diagnostic);
+		    const char *word = wordOfResult(result.code);
+		    report_.incomplete(word, text);
+		    /*
+		     * A limit of the caller's own ends the search as it asked;
+		     * the server's own limits stay failures when nothing came.
+		     */
+		    if ((result.code == hkldap::RC_SIZE_LIMIT_EXCEEDED && parameters_.sizeLimit > 0)
+			    || (result.code == hkldap::RC_TIME_LIMIT_EXCEEDED
+				&& parameters_.timeLimit > 0)) {
+			return Outcome::LIMITED;
+		    }
 		    return Outcome::FAILED;
 		}
-		cookie = result.hasPageControl ? result.cookie : std::string();
-		if (!paging_ || cookie.empty()) {
+		switch (pageEnded(request, result, progress, pages)) {
+		case PageEnd::NEXT_PAGE:
+		    requestDone = true;
+		    break;
+		case PageEnd::LAST_PAGE:
 		    return Outcome::DONE;
-		}
-		/*
-		 * A server that hands out a cookie it gave before, or pages
-		 * without end, would keep the search (and the results file)
-		 * growing for ever.
-		 */
-		if (!cookiesSeen.insert(cookie).second) {
-		    reportCookieRepeated();
+		case PageEnd::STOPPED:
+		default:
 		    return Outcome::FAILED;
 		}
-		if (++pages >= parameters_.maxPages) {
-		    reportTooManyPages(parameters_.maxPages);
-		    return Outcome::FAILED;
-		}
-		requestDone = true;
 		break;
 	    }
 	    case hkldap::RES_SEARCH_ENTRY:
 	    default:
 		/* Messages of other types hold no entries. */
 		failedWaits = 0;
-		writeEntries(connection, message);
+		writeEntries(connection, message, paging_ ? &progress : nullptr);
 		if (writeFailed_) {
 		    return Outcome::FAILED;
 		}
@@ -371,10 +547,9 @@ SearchRun::searchServer(Connection &connection, const std::string &base, int dep
  * hexadecimal for a binary attribute. False when the file refuses it.
  */
 bool
-SearchRun::writeValue(const std::string &name, bool binary, const char *data, size_t length)
+SearchRun::writeValue(std::string_view name, bool binary, const char *data, size_t length)
 {
-    return binary ? writer_.hexField(name.c_str(), data, length)
-	    : writer_.field(name.c_str(), data, length);
+    return binary ? writer_.hexField(name, data, length) : writer_.field(name, data, length);
 }
 
 /*
@@ -382,7 +557,7 @@ SearchRun::writeValue(const std::string &name, bool binary, const char *data, si
  * remembered for the next entry, which usually has the same names.
  */
 bool
-SearchRun::isBinaryAt(size_t at, const char *name)
+SearchRun::isBinaryAt(size_t at, std::string_view name)
 {
     const size_t PLACES = 64;
     if (at < binaryByPlace_.size() && binaryByPlace_[at].first == name) {
@@ -390,27 +565,43 @@ SearchRun::isBinaryAt(size_t at, const char *name)
     }
     bool binary = isBinaryAttribute(name, parameters_.binaryAttributes);
     if (at < binaryByPlace_.size()) {
-	binaryByPlace_[at] = {name, binary};
+	binaryByPlace_[at] = {std::string(name), binary};
     } else if (at == binaryByPlace_.size() && at < PLACES) {
-	binaryByPlace_.emplace_back(name, binary);
+	binaryByPlace_.emplace_back(std::string(name), binary);
     }
     return binary;
 }
 
 /*
- * Writes every entry of a message, walking each entry once: each
- * attribute's first value, or with allValues every value, an attribute
- * that the server hands out in ranges fetched whole under its plain name.
- * A write that the file refuses (a full disk) stops the writing:
- * writeFailed() tells.
+ * Writes every entry of a message, walking each entry once: with withDn
+ * its DN first, under "dn", then each attribute's first value, or with
+ * allValues every value, an attribute that the server hands out in ranges
+ * fetched whole under its plain name. A paged search also gives each
+ * entry's DN to the page's progress. A write that the file refuses (a
+ * full disk) stops the writing: writeFailed() tells.
  */
 void
-SearchRun::writeEntries(Connection &connection, const Message &message)
+SearchRun::writeEntries(Connection &connection, const Message &message, PageProgress *progress)
 {
+    static const char DN_NAME[] = "dn";
     for (RawEntry *entry = connection.firstEntry(message); entry != nullptr && !writeFailed_;
 	    entry = connection.nextEntry(entry)) {
 	hkldap::AttributeWalk walk(connection, entry);
 	bool written = true;
+	bool fields = false;
+	if (progress != nullptr || parameters_.withDn) {
+	    std::string_view dn;
+	    if (!walk.dn(dn)) {
+		dn = "";
+	    }
+	    if (progress != nullptr) {
+		progress->entry(dn);
+	    }
+	    if (parameters_.withDn) {
+		written = writer_.field(DN_NAME, dn.data(), dn.size());
+		fields = true;
+	    }
+	}
 	/*
 	 * A server may send one attribute in several parts: the first part's
 	 * first value is the attribute's first value, as a look-up by name
@@ -418,28 +609,40 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 	 */
 	seen_.clear();
 	size_t place = 0;
-	for (const char *name = walk.next(); name != nullptr && written;
-		name = walk.next(), place++) {
+	std::string_view name;
+	for (; written && walk.next(name); place++) {
 	    const char *data;
 	    size_t length;
 	    if (!parameters_.allValues) {
 		if (seen_.insert(name) && walk.value(0, &data, &length)) {
-		    bool binary = isBinaryAt(place, name);
-		    written = binary ? writer_.hexField(name, data, length)
-			    : writer_.field(name, data, length);
+		    written = writeValue(name, isBinaryAt(place, name), data, length);
+		    fields = true;
 		}
 		continue;
 	    }
-	    name_ = name;
+	    name_.assign(name.data(), name.size());
 	    AttributeRange range;
 	    bool ranged = parseRangedName(name_, range);
 	    const std::string &plain = ranged ? range.plainName : name_;
 	    bool binary = isBinaryAttribute(plain, parameters_.binaryAttributes);
+	    if (ranged && range.low != 0) {
+		/*
+		 * A first part that does not start at the first value: the
+		 * values before it are asked for, and this part's come again
+		 * in their place.
+		 */
+		written = writeFurtherRanges(connection, entry, range.plainName, 0,
+			range.last ? 0 : range.high - range.low + 1, binary);
+		fields = true;
+		continue;
+	    }
 	    for (size_t i = 0; written && walk.value(i, &data, &length); i++) {
 		written = writeValue(plain, binary, data, length);
+		fields = true;
 	    }
 	    if (written && ranged && !range.last) {
-		written = writeFurtherRanges(connection, entry, range, binary);
+		written = writeFurtherRanges(connection, entry, range.plainName, range.high + 1,
+			range.high - range.low + 1, binary);
 	    }
 	}
 	if (!written || !writer_.endEntry()) {
@@ -447,98 +650,104 @@ SearchRun::writeEntries(Connection &connection, const Message &message)
 	    return;
 	}
 	count_++;
+	items_ += fields ? 1 : 0;
     }
 }
 
 /*
- * The values of an attribute beyond the range that came with its entry:
- * each further range is asked for with a search of the entry alone, on the
- * same connection, until the server marks one as the last. What cannot be
- * fetched is said on stderr; the values read stay. False only when the
- * file refuses a write.
+ * The values of an attribute from value next on: each range is asked for
+ * with a search of the entry alone, on the same connection, until the
+ * server marks one as the last. step is the width of each request (0:
+ * "next-*", all that is left). What cannot be fetched is said, and the
+ * search is not complete; the values read stay. False only when the file
+ * refuses a write.
  */
 bool
 SearchRun::writeFurtherRanges(Connection &connection, RawEntry *entry,
-	const AttributeRange &first, bool binary)
+	const std::string &attribute, uint64_t next, uint64_t step, bool binary)
 {
     std::string dn;
     if (!connection.entryDn(entry, dn)) {
-	reportRangeIncomplete("an entry", first.plainName, "its DN cannot be read");
+	report_.incomplete("RANGE", report_.rangeIncomplete("an entry", attribute,
+		"its DN cannot be read"));
 	return true;
     }
+    auto incomplete = [&](const std::string &reason) {
+	report_.incomplete("RANGE", report_.rangeIncomplete(dn, attribute, reason));
+	return true;
+    };
     /*
      * Each request asks for a range as wide as the server's first one, the
      * step the server chose: a server that ranges only when asked then
      * keeps answering in that step, and each answer stays as small as the
      * first (a client library may not cope with a very large message).
      */
-    uint64_t step = first.high - first.low + 1;
-    uint64_t next = first.high + 1;
     for (unsigned requests = 0; requests < HK_SEARCH_MAX_RANGE_REQUESTS; requests++) {
-	std::string ask = first.plainName + ";range=" + std::to_string(next) + "-"
-		+ std::to_string(next + step - 1);
+	std::string ask = attribute + ";range=" + std::to_string(next) + "-"
+		+ (step == 0 ? std::string("*") : std::to_string(next + step - 1));
 	AttributeList attributes({ask});
 	Message result;
 	int rc = connection.searchSync(dn.c_str(), hkldap::SCOPE_BASE, ALL_OBJECTS,
 		attributes.get(), result);
 	RawEntry *found = rc == 0 && result ? connection.firstEntry(result) : nullptr;
 	if (found == nullptr) {
-	    reportRangeIncomplete(dn, first.plainName, rc == hkldap::RC_TIMEOUT
-		    ? std::string("timed out")
+	    return incomplete(rc == hkldap::RC_TIMEOUT ? std::string("timed out")
 		    : hkldap::libraryText(rc == 0 ? hkldap::RC_LOCAL_ERROR : rc));
-	    return true;
 	}
 	hkldap::AttributeWalk walk(connection, found);
 	AttributeRange range;
-	const char *name = walk.next();
+	std::string_view name;
 	bool ranged = false;
-	for (; name != nullptr; name = walk.next()) {
+	bool there = false;
+	while (walk.next(name)) {
 	    std::string text(name);
 	    ranged = parseRangedName(text, range);
-	    if (compareNamesCaseBlind(ranged ? range.plainName : text, first.plainName) == 0) {
+	    if (compareNamesCaseBlind(ranged ? range.plainName : text, attribute) == 0) {
+		there = true;
 		break;
 	    }
 	}
-	if (name == nullptr) {
-	    reportRangeIncomplete(dn, first.plainName, "the server sent no further range");
-	    return true;
+	if (!there) {
+	    return incomplete("the server sent no further range");
 	}
 	/*
 	 * A range must start where the last one ended (nothing is written from
 	 * one that does not); a name without a range holds all that is left.
 	 */
 	if (ranged && range.low != next) {
-	    reportRangeIncomplete(dn, first.plainName, "the server's ranges do not follow on");
-	    return true;
+	    return incomplete("the server's ranges do not follow on");
 	}
 	const char *data;
 	size_t length;
 	for (size_t i = 0; walk.value(i, &data, &length); i++) {
-	    if (!writeValue(first.plainName, binary, data, length)) {
+	    if (!writeValue(attribute, binary, data, length)) {
 		return false;
 	    }
 	}
 	if (!ranged || range.last) {
 	    return true;
 	}
+	if (step == 0) {
+	    step = range.high - range.low + 1;
+	}
 	next = range.high + 1;
     }
-    reportRangeIncomplete(dn, first.plainName, "too many ranges");
-    return true;
+    return incomplete("too many ranges");
 }
 
-/* Follows every URL of one search reference. */
-void
+/* Follows every URL of one search reference; returns its first URL. */
+std::string
 SearchRun::followReference(Connection &connection, const Message &reference, int depth)
 {
     std::vector<std::string> urls;
     int rc = connection.parseReference(reference, urls);
     if (rc != 0) {
 	/* Its entries are missing from the results: say so. */
-	reportUnreadableReference(rc);
-	return;
+	report_.incomplete("REFERRAL", report_.unreadableReference(rc));
+	return std::string();
     }
     followUrls(urls, depth);
+    return urls.empty() ? std::string() : urls.front();
 }
 
 /*
@@ -551,139 +760,138 @@ void
 SearchRun::followUrls(const std::vector<std::string> &urls, int depth)
 {
     for (const std::string &url : urls) {
-	reportReferral(url);
-	if (depth + 1 > HK_SEARCH_MAX_REFERRAL_DEPTH) {
-	    reportReferralTooDeep(url, HK_SEARCH_MAX_REFERRAL_DEPTH);
-	    continue;
-	}
-	if (referralsSearched_.count(url) != 0) {
-	    reportReferralRepeated(url);
-	    continue;
-	}
-	if (referralsSearched_.size() >= parameters_.maxReferralSearches) {
-	    reportTooManyReferrals(url, static_cast<int>(parameters_.maxReferralSearches));
-	    continue;
-	}
-	referralsSearched_.insert(url);
-	Connection referral;
-	std::string baseDn;
-	if (openReferralConnection(url, referral, baseDn)) {
-	    /* A referral server's failure leaves the others' entries as they are. */
-	    searchServer(referral, baseDn, depth + 1);
-	}
+	report_.referral(url);
+	followUrl(url, depth);
     }
 }
 
-/*
- * Opens, binds and configures a connection to the server that a referral
- * URL names, with the caller's credentials, and gives back the URL's base
- * DN. False when the URL cannot be used or the server refuses.
- */
-bool
-SearchRun::openReferralConnection(const std::string &url, Connection &connection,
-	std::string &baseDn)
+void
+SearchRun::followUrl(const std::string &url, int depth)
 {
+    auto notFollowed = [&](const std::string &text) {
+	report_.incomplete("REFERRAL", text, url);
+	report_.referralFate(url, "failed", text);
+    };
+    if (!parameters_.followReferrals) {
+	report_.referralFate(url, "listed", report_.referralListed(url));
+	return;
+    }
+    if (depth + 1 > HK_SEARCH_MAX_REFERRAL_DEPTH) {
+	notFollowed(report_.referralTooDeep(url, HK_SEARCH_MAX_REFERRAL_DEPTH));
+	return;
+    }
+    if (referralsSearched_.count(url) != 0) {
+	report_.referralFate(url, "repeated", report_.referralRepeated(url));
+	return;
+    }
+    if (referralsSearched_.size() >= parameters_.maxReferralSearches) {
+	notFollowed(report_.tooManyReferrals(url,
+		static_cast<int>(parameters_.maxReferralSearches)));
+	return;
+    }
+    referralsSearched_.insert(url);
+    Connection referral;
+    std::string baseDn;
     ReferralUrl parsed;
     if (!parseReferralUrl(url, parsed)) {
-	return false;
+	notFollowed("Referral not followed: not an LDAP URL with a DN (" + url + ")");
+	return;
     }
+    bool secure = parameters_.security != Security::NONE;
     /*
      * An ldaps URL is opened with TLS; a plain one gets StartTLS when the
      * search itself is secure, so that the credentials never go in clear.
      */
-    bool secure = parameters_.security != Security::NONE;
-    ConnectAttempt attempt = connectAndBind(connection, parsed.host, parsed.port, parsed.tls,
-	    secure && !parsed.tls, parameters_);
-    const hkldap::Failure &f = attempt.failure;
-    switch (attempt.outcome) {
-    case Connected::YES:
-	break;
-    case Connected::UNREACHABLE:
-	reportCannotConnect(url, f.code, f.serverText);
-	return false;
-    case Connected::TIMED_OUT:
-	reportConnectTimedOut(url, attempt.step, parameters_.timeoutSeconds, f.code);
-	return false;
-    case Connected::NOT_SECURED:
-	reportReferralWithoutTls(url, f.code, f.serverText);
-	return false;
-    case Connected::BIND_REFUSED:
-    default:
-	reportBindFailed(f.code, f.serverText);
-	return false;
+    ConnectAttempt attempt = connectAndBind(referral, parsed.host, parsed.port, parsed.tls,
+	    secure && !parsed.tls, parameters_, deadline_);
+    if (attempt.outcome != Connected::YES) {
+	const char *word = nullptr;
+	notFollowed(reportConnectFailure(report_, attempt, url, true, parameters_, deadline_,
+		word));
+	return;
     }
-    setConnectionOptions(connection);
-    baseDn = parsed.baseDn;
-    return true;
+    setConnectionOptions(referral, report_);
+    /* A referral server's failure leaves the others' entries as they are. */
+    int32_t before = count_;
+    searchServer(referral, parsed.baseDn, depth + 1);
+    report_.referralFate(url, "followed", std::to_string(count_ - before) + " entries");
 }
 
 } // namespace
 
 int
-runDirectorySearch(const SearchParameters &parameters)
+runDirectorySearch(const SearchParameters &parameters, SearchReport &report)
 {
+    for (const std::string &name : parameters.unknownOptions) {
+	report.unknownOption(name);
+    }
     if (!parameters.badOption.empty()) {
-	reportBadOption(parameters.badOption, parameters.badValue);
+	report.badOption(parameters.badOption, parameters.badValue);
 	return HK_SEARCH_BAD_OPTION;
     }
     if (parameters.username.empty() && !parameters.password.empty()) {
-	reportNoUsername();
+	report.noUsername();
 	return HK_SEARCH_NO_USER;
     }
     std::string filter = buildSearchFilter(parameters.searchFilter, !parameters.includePrivate);
+    hkldap::Deadline deadline;
+    if (parameters.timeLimit > 0) {
+	deadline.set = true;
+	deadline.at = std::chrono::steady_clock::now() + std::chrono::seconds(parameters.timeLimit);
+    }
 
     Connection connection;
     std::string where = parameters.server + ":" + std::to_string(parameters.port);
+    report.setServer(where);
     ConnectAttempt attempt = connectAndBind(connection, parameters.server, parameters.port,
 	    parameters.security == Security::LDAPS, parameters.security == Security::STARTTLS,
-	    parameters);
-    const hkldap::Failure &f = attempt.failure;
-    switch (attempt.outcome) {
-    case Connected::YES:
-	break;
-    case Connected::UNREACHABLE:
-	reportCannotConnect(where, f.code, f.serverText);
-	return HK_SEARCH_NO_CONNECTION;
-    case Connected::TIMED_OUT:
-	reportConnectTimedOut(where, attempt.step, parameters.timeoutSeconds, f.code);
-	return HK_SEARCH_NO_CONNECTION;
-    case Connected::NOT_SECURED:
-	reportCannotSecure(where, f.code, f.serverText);
-	return HK_SEARCH_NOT_SECURED;
-    case Connected::BIND_REFUSED:
-    default:
-	reportBindFailed(f.code, f.serverText);
-	return HK_SEARCH_BIND_FAILED;
+	    parameters, deadline);
+    if (attempt.outcome != Connected::YES) {
+	const char *word = "CONNECT";
+	std::string text = reportConnectFailure(report, attempt, where, false, parameters,
+		deadline, word);
+	report.incomplete(word, text);
+	switch (attempt.outcome) {
+	case Connected::NOT_SECURED:
+	    return HK_SEARCH_NOT_SECURED;
+	case Connected::BIND_REFUSED:
+	    return HK_SEARCH_BIND_FAILED;
+	default:
+	    return HK_SEARCH_NO_CONNECTION;
+	}
     }
-    setConnectionOptions(connection);
+    setConnectionOptions(connection, report);
 
     /* Owned here so that memory running out mid-search still closes it. */
     std::unique_ptr<FILE, int (*)(FILE *)> results(
 	    HkpCreateResultsFile(parameters.resultsPath.c_str()), fclose);
     if (!results) {
-	reportCannotCreateResults(parameters.resultsPath);
+	report.incomplete("RESULTSFILE", report.cannotCreateResults(parameters.resultsPath));
 	return HK_SEARCH_NO_RESULTS_FILE;
     }
 
     Paging paging = probePaging(connection);
     if (paging == Paging::TIMED_OUT) {
-	reportWaitTimedOut(parameters.timeoutSeconds);
-	reportTotal(0);
-	return HK_SEARCH_NO_CONNECTION;
+	SearchRun none(parameters, filter, results.get(), false, report, deadline);
+	Outcome ended = none.waitEnded();
+	report.total(0);
+	return ended == Outcome::TIME_LIMIT ? 0 : HK_SEARCH_NO_CONNECTION;
     }
-    reportPaging(paging == Paging::OFFERED, HK_SEARCH_PAGE_SIZE);
+    report.paging(paging == Paging::OFFERED, HK_SEARCH_PAGE_SIZE);
 
-    SearchRun run(parameters, filter, results.get(), paging == Paging::OFFERED);
+    SearchRun run(parameters, filter, results.get(), paging == Paging::OFFERED, report,
+	    deadline);
     Outcome outcome = run.searchServer(connection, parameters.searchBase, 0);
 
     /* Written only when every write and the close went through (a full disk). */
     bool closed = fclose(results.release()) == 0;
     connection.close();
+    report.setCounts(run.count(), run.items());
     if (run.writeFailed() || !closed) {
-	reportCannotWriteResults(parameters.resultsPath);
+	report.incomplete("WRITE", report.cannotWriteResults(parameters.resultsPath));
 	return HK_SEARCH_NO_RESULTS_FILE;
     }
-    reportTotal(run.count());
+    report.total(run.count());
     if (run.count() == 0 && outcome == Outcome::TIMED_OUT) {
 	return HK_SEARCH_NO_CONNECTION;
     }

@@ -5,14 +5,16 @@
  *	to a directory server, binds, asks the root DSE whether the server
  *	pages, runs one subtree search (in pages of HK_SEARCH_PAGE_SIZE when it
  *	does), follows referrals to further servers and writes every entry
- *	into the results file. Progress and problems go to searchReport.h; the
- *	caller sees only the count or a negative code.
+ *	into the results file. Progress and problems go to the search's report
+ *	(searchReport.h), which also tells how the search ended; the caller
+ *	gets the count or a negative code.
  */
 
 #ifndef HOSTKIT_SEARCH_DRIVER_H
 #define HOSTKIT_SEARCH_DRIVER_H
 
 #include "directory/base/searchText.h"
+#include "directory/searchReport.h"
 
 #include <cstdint>
 #include <string>
@@ -39,6 +41,7 @@ enum {
 					 * limit of the library's own chasing */
     HK_SEARCH_MAX_REFERRAL_SEARCHES = 256,	/* referral searches in one search */
     HK_SEARCH_MAX_PAGES = 20000,	/* pages of one server's paged search */
+    HK_SEARCH_MAX_COOKIE = 64 * 1024,	/* bytes of a page cookie */
     HK_SEARCH_DEFAULT_TIMEOUT = 60,	/* seconds */
     HK_SEARCH_MAX_RANGE_REQUESTS = 20000	/* requests for the further ranges
 					 * of one attribute */
@@ -49,6 +52,13 @@ enum class Security {
     NONE,		/* clear text */
     LDAPS,		/* TLS from the first byte */
     STARTTLS		/* the StartTLS operation before anything else */
+};
+
+/* How deep below the base the search looks. */
+enum class Scope {
+    BASE,		/* the base entry alone */
+    ONE_LEVEL,		/* the entries right below the base */
+    SUBTREE		/* the base and everything below it */
 };
 
 /* One search, as the caller asks for it. */
@@ -69,6 +79,16 @@ struct SearchParameters {
 					 * fetched whole; otherwise the first */
     std::vector<std::string> binaryAttributes =	/* values written as hexadecimal */
 	    splitAttributes(HK_DEFAULT_BINARY_ATTRIBUTES);
+    Scope scope = Scope::SUBTREE;
+    unsigned sizeLimit = 0;		/* entries asked of each server; 0: no limit */
+    unsigned timeLimit = 0;		/* seconds for the whole search; 0: none */
+    bool withDn = false;		/* each entry's DN is written as "dn" */
+    bool followReferrals = true;	/* otherwise references are only listed */
+    std::string sortAttribute;		/* not empty: sorted by the server */
+    bool sortDescending = false;
+    bool quiet = false;			/* no line on the process's streams */
+    bool strict = false;		/* an incomplete search is a failure */
+    std::vector<std::string> unknownOptions;	/* option names skipped */
     unsigned maxPages = HK_SEARCH_MAX_PAGES;
     unsigned maxReferralSearches = HK_SEARCH_MAX_REFERRAL_SEARCHES;
     std::string badOption;		/* set: the option whose value cannot be
@@ -78,10 +98,11 @@ struct SearchParameters {
 
 /*
  * Runs one search and returns the number of entries written to the results
- * file, or one of the codes above. Throws std::bad_alloc when memory runs
- * out; the results file and the connections are closed then.
+ * file, or one of the codes above; the report holds its lines, its counts
+ * and why it is not complete, if it is not. Throws std::bad_alloc when
+ * memory runs out; the results file and the connections are closed then.
  */
-int runDirectorySearch(const SearchParameters &parameters);
+int runDirectorySearch(const SearchParameters &parameters, SearchReport &report);
 
 } // namespace hkdir
 

@@ -21,25 +21,38 @@ namespace {
 enum OptionIndex {
     OPT_SERVER, OPT_PORT, OPT_SEARCH_BASE, OPT_SEARCH_FILTER, OPT_USERNAME, OPT_PASSWORD,
     OPT_ENCRYPTED_PASSWORD, OPT_SEARCH_PAB, OPT_DESIRED_ATTRIBUTES, OPT_SECURE, OPT_CACERTFILE,
-    OPT_TIMEOUT, OPT_ALL_VALUES, OPT_BINARY_ATTRIBUTES, OPT_COUNT
+    OPT_TIMEOUT, OPT_ALL_VALUES, OPT_BINARY_ATTRIBUTES, OPT_QUIET, OPT_STRICT, OPT_SCOPE,
+    OPT_SIZE_LIMIT, OPT_TIME_LIMIT, OPT_DN, OPT_REFERRALS, OPT_SORT_BY, OPT_COUNT
 };
 
 const char *const OPTION_NAMES[OPT_COUNT] = {
     "server", "port", "searchBase", "searchFilter", "username", "password",
     "encryptedpassword", "searchPAB", "desiredAttributes", "secure", "cacertfile", "timeout",
-    "allvalues", "binaryattributes"
+    "allvalues", "binaryattributes", "quiet", "strict", "scope", "sizelimit", "timelimit", "dn",
+    "referrals", "sortby"
 };
 
 /* The words of the secure option, in the order of Security. */
 const struct {
     const char *word;
-    Security security;
+    Security value;
 } SECURE_WORDS[] = {
     {"none", Security::NONE}, {"ldaps", Security::LDAPS}, {"starttls", Security::STARTTLS}
 };
 
-/* The longest time-out taken, in seconds (a day). */
-const unsigned long MAX_TIMEOUT = 86400;
+/* The words of the scope option. */
+const struct {
+    const char *word;
+    Scope value;
+} SCOPE_WORDS[] = {
+    {"base", Scope::BASE}, {"one", Scope::ONE_LEVEL}, {"sub", Scope::SUBTREE}
+};
+
+/* The longest time-out and time limit taken, in seconds (a day). */
+const unsigned long MAX_SECONDS = 86400;
+
+/* The largest size limit taken. */
+const unsigned long MAX_SIZE_LIMIT = 0x7FFFFFFF;
 
 /* Port 0 stands for the default port of the security chosen. */
 const char DEFAULT_PORT_WORD[] = "0";
@@ -56,13 +69,14 @@ portOf(const char *word, uint16_t defaultPort)
     return low == 0 ? defaultPort : low;
 }
 
-/* The security a word names; false for a word that names none. */
+/* The value a word names in a table of words, case-blind; false for none. */
+template <typename Table, typename Value>
 bool
-securityOf(const char *word, Security &out)
+wordOf(const char *word, const Table &table, Value &out)
 {
-    for (const auto &w : SECURE_WORDS) {
+    for (const auto &w : table) {
 	if (equalsCaseBlind(word, w.word)) {
-	    out = w.security;
+	    out = w.value;
 	    return true;
 	}
     }
@@ -70,24 +84,24 @@ securityOf(const char *word, Security &out)
 }
 
 /*
- * A time-out word: decimal digits only, surrounded by blanks at most; more
- * than a day is a day. False for anything else (a sign, a fraction, a
- * letter, nothing).
+ * A count word: decimal digits only, surrounded by blanks at most; more
+ * than max is max. False for anything else (a sign, a fraction, a letter,
+ * nothing).
  */
 bool
-timeoutOf(const char *word, unsigned &out)
+countOf(const char *word, unsigned long max, unsigned &out)
 {
     const char *p = word;
     while (*p == ' ' || *p == '\t') {
 	p++;
     }
-    unsigned long seconds = 0;
+    unsigned long value = 0;
     bool digits = false;
     for (; *p >= '0' && *p <= '9'; p++) {
 	digits = true;
-	seconds = seconds * 10 + static_cast<unsigned long>(*p - '0');
-	if (seconds > MAX_TIMEOUT) {
-	    seconds = MAX_TIMEOUT + 1;
+	value = value * 10 + static_cast<unsigned long>(*p - '0');
+	if (value > max) {
+	    value = max + 1;
 	}
     }
     while (*p == ' ' || *p == '\t') {
@@ -96,7 +110,27 @@ timeoutOf(const char *word, unsigned &out)
     if (!digits || *p != '\0') {
 	return false;
     }
-    out = static_cast<unsigned>(seconds > MAX_TIMEOUT ? MAX_TIMEOUT : seconds);
+    out = static_cast<unsigned>(value > max ? max : value);
+    return true;
+}
+
+/*
+ * The sortby word: an attribute name, "-" before it for descending order;
+ * empty for no sorting. False for a word that names no attribute.
+ */
+bool
+sortOf(const char *word, SearchParameters &parameters)
+{
+    bool descending = word[0] == '-';
+    std::string name(descending ? word + 1 : word);
+    if (name.empty()) {
+	return !descending;
+    }
+    if (name.find_first_of(" \t") != std::string::npos) {
+	return false;
+    }
+    parameters.sortAttribute = name;
+    parameters.sortDescending = descending;
     return true;
 }
 
@@ -107,27 +141,64 @@ readSearchOptions(int count, const char *const words[])
 {
     const char *values[OPT_COUNT] = {
 	"", DEFAULT_PORT_WORD, "", "", "", "", "", "", DEFAULT_ATTRIBUTES, "none", "", nullptr,
-	"false", HK_DEFAULT_BINARY_ATTRIBUTES
+	"false", HK_DEFAULT_BINARY_ATTRIBUTES, "false", "false", "sub", "0", "0", "false", "true",
+	""
     };
+    SearchParameters parameters;
     for (int i = 0; i + 1 < count; i += 2) {
-	for (int o = 0; o < OPT_COUNT; o++) {
-	    if (equalsCaseBlind(words[i], OPTION_NAMES[o])) {
-		values[o] = words[i + 1];
-		break;
-	    }
+	int o = 0;
+	while (o < OPT_COUNT && !equalsCaseBlind(words[i], OPTION_NAMES[o])) {
+	    o++;
+	}
+	if (o < OPT_COUNT) {
+	    values[o] = words[i + 1];
+	} else {
+	    parameters.unknownOptions.push_back(words[i]);
 	}
     }
 
-    SearchParameters parameters;
-    if (!securityOf(values[OPT_SECURE], parameters.security)) {
-	parameters.badOption = OPTION_NAMES[OPT_SECURE];
-	parameters.badValue = values[OPT_SECURE];
+    /* A value that cannot be used: the search is refused, naming the option. */
+    auto refuse = [&](OptionIndex o) {
+	parameters.badOption = OPTION_NAMES[o];
+	parameters.badValue = values[o];
+    };
+    if (!wordOf(values[OPT_SECURE], SECURE_WORDS, parameters.security)) {
+	refuse(OPT_SECURE);
     }
-    if (values[OPT_TIMEOUT] != nullptr && !timeoutOf(values[OPT_TIMEOUT],
-	    parameters.timeoutSeconds)) {
-	parameters.badOption = OPTION_NAMES[OPT_TIMEOUT];
-	parameters.badValue = values[OPT_TIMEOUT];
+    if (values[OPT_TIMEOUT] != nullptr
+	    && !countOf(values[OPT_TIMEOUT], MAX_SECONDS, parameters.timeoutSeconds)) {
+	refuse(OPT_TIMEOUT);
     }
+    if (!wordOf(values[OPT_SCOPE], SCOPE_WORDS, parameters.scope)) {
+	refuse(OPT_SCOPE);
+    }
+    if (!countOf(values[OPT_SIZE_LIMIT], MAX_SIZE_LIMIT, parameters.sizeLimit)) {
+	refuse(OPT_SIZE_LIMIT);
+    }
+    if (!countOf(values[OPT_TIME_LIMIT], MAX_SECONDS, parameters.timeLimit)) {
+	refuse(OPT_TIME_LIMIT);
+    }
+    if (!sortOf(values[OPT_SORT_BY], parameters)) {
+	refuse(OPT_SORT_BY);
+    }
+    const struct {
+	OptionIndex option;
+	bool *flag;
+    } booleans[] = {
+	{OPT_ALL_VALUES, &parameters.allValues}, {OPT_QUIET, &parameters.quiet},
+	{OPT_STRICT, &parameters.strict}, {OPT_DN, &parameters.withDn},
+	{OPT_REFERRALS, &parameters.followReferrals}
+    };
+    for (const auto &b : booleans) {
+	if (!parseBooleanWord(values[b.option], *b.flag)) {
+	    refuse(b.option);
+	}
+    }
+    /* searchPAB is true for a true word only; any other word is false, as it always was. */
+    bool includePrivate = false;
+    parameters.includePrivate = parseBooleanWord(values[OPT_SEARCH_PAB], includePrivate)
+	    && includePrivate;
+
     parameters.caCertFile = values[OPT_CACERTFILE];
     parameters.server = values[OPT_SERVER];
     parameters.port = portOf(values[OPT_PORT], parameters.security == Security::LDAPS
@@ -138,8 +209,6 @@ readSearchOptions(int count, const char *const words[])
     parameters.searchFilter = values[OPT_SEARCH_FILTER];
     parameters.attributes.assign(values[OPT_DESIRED_ATTRIBUTES],
 	    strnlen(values[OPT_DESIRED_ATTRIBUTES], HK_ATTRIBUTES_MAX));
-    parameters.includePrivate = parseFlagWord(values[OPT_SEARCH_PAB]);
-    parameters.allValues = parseFlagWord(values[OPT_ALL_VALUES]);
     parameters.binaryAttributes = splitAttributes(values[OPT_BINARY_ATTRIBUTES]);
     /* A scrambled password wins over one in clear unless it is empty. */
     if (values[OPT_ENCRYPTED_PASSWORD][0] != '\0') {

@@ -152,26 +152,24 @@ writeLongField(FILE *out, const char *name, size_t nameLength, const char *value
 } // namespace
 
 bool
-writeAttributeField(FILE *out, const char *name, const char *value, size_t length)
+writeAttributeField(FILE *out, std::string_view name, const char *value, size_t length)
 {
-    size_t nameLength = strlen(name);
     char field[FIELD_BUFFER_SIZE];
-    size_t total = formatField(field, name, nameLength, value, length);
+    size_t total = formatField(field, name.data(), name.size(), value, length);
     if (total != 0) {
 	return fwrite(field, 1, total, out) == total;
     }
-    return writeLongField(out, name, nameLength, value, length);
+    return writeLongField(out, name.data(), name.size(), value, length);
 }
 
 bool
-writeHexField(FILE *out, const char *name, const char *value, size_t length)
+writeHexField(FILE *out, std::string_view name, const char *value, size_t length)
 {
     if (length > UINT32_MAX / 2) {
 	return false;
     }
     static const char DIGITS[] = "0123456789abcdef";
-    size_t nameLength = strlen(name);
-    if (!writeFieldHead(out, FieldLengths(nameLength, length * 2), name, nameLength)) {
+    if (!writeFieldHead(out, FieldLengths(name.size(), length * 2), name.data(), name.size())) {
 	return false;
     }
     char hex[FIELD_BUFFER_SIZE];
@@ -209,13 +207,12 @@ EntryWriter::flush()
 }
 
 bool
-EntryWriter::field(const char *name, const char *value, size_t length)
+EntryWriter::field(std::string_view name, const char *value, size_t length)
 {
-    size_t nameLength = strlen(name);
     char field[FIELD_BUFFER_SIZE];
-    size_t total = formatField(field, name, nameLength, value, length);
+    size_t total = formatField(field, name.data(), name.size(), value, length);
     if (total == 0) {
-	return flush() && writeLongField(out_, name, nameLength, value, length);
+	return flush() && writeLongField(out_, name.data(), name.size(), value, length);
     }
     if (gathered_.size() + total > GATHERED_LIMIT && !flush()) {
 	return false;
@@ -229,7 +226,7 @@ EntryWriter::field(const char *name, const char *value, size_t length)
 }
 
 bool
-EntryWriter::hexField(const char *name, const char *value, size_t length)
+EntryWriter::hexField(std::string_view name, const char *value, size_t length)
 {
     return flush() && writeHexField(out_, name, value, length);
 }

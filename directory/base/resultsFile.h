@@ -50,14 +50,14 @@ enum {
  * zero bytes included. False when the stream refuses a write (a full
  * disk); the stream's error flag stays set then.
  */
-bool writeAttributeField(FILE *out, const char *name, const char *value, size_t length);
+bool writeAttributeField(FILE *out, std::string_view name, const char *value, size_t length);
 
 /*
  * Writes one attribute field whose value is the lower-case hexadecimal of
  * the bytes given, two digits per byte. False as above, and when the
  * hexadecimal would be longer than a field can announce (4 GB).
  */
-bool writeHexField(FILE *out, const char *name, const char *value, size_t length);
+bool writeHexField(FILE *out, std::string_view name, const char *value, size_t length);
 
 /* Ends the entry line: "\n". False when the stream refuses the write. */
 bool writeEntryEnd(FILE *out);
@@ -74,8 +74,8 @@ class EntryWriter {
 public:
     explicit EntryWriter(FILE *out) : out_(out) {}
 
-    bool field(const char *name, const char *value, size_t length);
-    bool hexField(const char *name, const char *value, size_t length);
+    bool field(std::string_view name, const char *value, size_t length);
+    bool hexField(std::string_view name, const char *value, size_t length);
     /* Ends the entry line and writes what is gathered. */
     bool endEntry();
 

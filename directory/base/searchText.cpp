@@ -176,9 +176,22 @@ parsePortWord(const char *word)
 }
 
 bool
-parseFlagWord(const char *word)
+parseBooleanWord(const char *word, bool &value)
 {
-    return equalsCaseBlind(word, "true") || equalsCaseBlind(word, "yes");
+    static const struct {
+	const char *word;
+	bool value;
+    } WORDS[] = {
+	{"1", true}, {"true", true}, {"yes", true}, {"on", true},
+	{"0", false}, {"false", false}, {"no", false}, {"off", false}
+    };
+    for (const auto &w : WORDS) {
+	if (equalsCaseBlind(word, w.word)) {
+	    value = w.value;
+	    return true;
+	}
+    }
+    return false;
 }
 
 namespace {

@@ -61,8 +61,11 @@ bool equalsCaseBlind(const char *a, const char *b);
  */
 long long parsePortWord(const char *word);
 
-/* "true" or "yes" in any letter case. */
-bool parseFlagWord(const char *word);
+/*
+ * Tcl's boolean words: 1, true, yes, on and 0, false, no, off, in any
+ * letter case. False for any other word, value then unchanged.
+ */
+bool parseBooleanWord(const char *word, bool &value);
 
 /* The attributes whose values are handed back as hexadecimal unless told otherwise. */
 constexpr char HK_DEFAULT_BINARY_ATTRIBUTES[] =

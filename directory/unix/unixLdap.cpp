@@ -112,6 +112,18 @@ waitBound(unsigned seconds, struct timeval &tv)
     return &tv;
 }
 
+/* The time-out of a wait of milliseconds: nullptr (none) for -1. */
+struct timeval *
+waitBoundMs(long long milliseconds, struct timeval &tv)
+{
+    if (milliseconds < 0) {
+	return nullptr;
+    }
+    tv.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    tv.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
+    return &tv;
+}
+
 /* The library's text for a message it has no text for. */
 const char NO_TEXT[] = "(unknown error code)";
 
@@ -221,11 +233,11 @@ public:
  * or the code of the failure.
  */
 int
-waitAnswer(LDAP *conn, int messageId, unsigned seconds, LDAPMessage **answer)
+waitAnswer(LDAP *conn, int messageId, long long milliseconds, LDAPMessage **answer)
 {
     struct timeval tv;
     *answer = nullptr;
-    int type = ldap_result(conn, messageId, LDAP_MSG_ALL, waitBound(seconds, tv), answer);
+    int type = ldap_result(conn, messageId, LDAP_MSG_ALL, waitBoundMs(milliseconds, tv), answer);
     if (type == 0) {
 	ldap_abandon_ext(conn, messageId, nullptr, nullptr);
 	return RC_TIMEOUT;
@@ -566,7 +578,7 @@ Connection::startTls(Failure &failure)
 	return stepOf(failure.code, false);
     }
     LDAPMessage *answer = nullptr;
-    rc = waitAnswer(conn, messageId, timeoutSeconds_, &answer);
+    rc = waitAnswer(conn, messageId, waitLimit(), &answer);
     if (rc != 0) {
 	failure = failureOf(static_cast<unsigned long>(rc));
 	return stepOf(failure.code, false);
@@ -607,7 +619,7 @@ Connection::simpleBind(const char *dn, const char *password, Failure &failure)
     int rc = ldap_sasl_bind(conn, (dn && *dn) ? dn : nullptr, LDAP_SASL_SIMPLE, &cred, nullptr,
 	    nullptr, &messageId);
     LDAPMessage *answer = nullptr;
-    rc = rc != LDAP_SUCCESS ? commonCode(rc) : waitAnswer(conn, messageId, timeoutSeconds_, &answer);
+    rc = rc != LDAP_SUCCESS ? commonCode(rc) : waitAnswer(conn, messageId, waitLimit(), &answer);
     if (rc != 0) {
 	failure = failureOf(static_cast<unsigned long>(rc));
 	return rc;
@@ -661,33 +673,78 @@ Connection::searchSync(const char *base, int scope, const char *filter, char **a
     LDAPMessage *msg = nullptr;
     struct timeval tv;
     int rc = ldap_search_ext_s(ld(handle_), base, scope, filter, attributes, 0, nullptr, nullptr,
-	    waitBound(timeoutSeconds_, tv), 0, &msg);
+	    waitBoundMs(waitLimit(), tv), 0, &msg);
     result.reset(reinterpret_cast<RawMessage *>(msg));
     return commonCode(rc);
 }
 
-int
-Connection::searchAsync(const char *base, int scope, const char *filter, char **attributes,
-	unsigned pageSize, const std::string &cookie, int *messageId)
-{
-    LDAPControl *page = nullptr;
-    LDAPControl *controls[2] = {nullptr, nullptr};
-    if (pageSize > 0) {
-	struct berval c;
-	c.bv_val = const_cast<char *>(cookie.data());
-	c.bv_len = cookie.size();
-	int rc = ldap_create_page_control(ld(handle_), pageSize, cookie.empty() ? nullptr : &c, 0,
-		&page);
-	if (rc != LDAP_SUCCESS) {
-	    return commonCode(rc);
+namespace {
+
+/* The controls of one request, freed with it. */
+class RequestControls {
+public:
+    ~RequestControls()
+    {
+	for (LDAPControl *c : controls_) {
+	    if (c != nullptr) {
+		ldap_control_free(c);
+	    }
 	}
-	controls[0] = page;
     }
-    int rc = ldap_search_ext(ld(handle_), base, scope, filter, attributes, 0,
-	    page ? controls : nullptr, nullptr, nullptr, 0, messageId);
-    if (page != nullptr) {
-	ldap_control_free(page);
+    /* 0, or the library's code when a control cannot be made. */
+    int add(LDAP *conn, const SearchRequest &request)
+    {
+	if (request.pageSize > 0) {
+	    struct berval c;
+	    c.bv_val = const_cast<char *>(request.cookie.data());
+	    c.bv_len = request.cookie.size();
+	    LDAPControl *page = nullptr;
+	    int rc = ldap_create_page_control(conn, static_cast<ber_int_t>(request.pageSize),
+		    request.cookie.empty() ? nullptr : &c, 0, &page);
+	    if (rc != LDAP_SUCCESS) {
+		return rc;
+	    }
+	    controls_[count_++] = page;
+	}
+	if (!request.sortAttribute.empty()) {
+	    LDAPSortKey key;
+	    key.attributeType = const_cast<char *>(request.sortAttribute.c_str());
+	    key.orderingRule = nullptr;
+	    key.reverseOrder = request.sortDescending ? 1 : 0;
+	    LDAPSortKey *keys[2] = {&key, nullptr};
+	    LDAPControl *sort = nullptr;
+	    int rc = ldap_create_sort_control(conn, keys, 1, &sort);
+	    if (rc != LDAP_SUCCESS) {
+		return rc;
+	    }
+	    controls_[count_++] = sort;
+	}
+	return LDAP_SUCCESS;
     }
+    LDAPControl **get() { return count_ > 0 ? controls_ : nullptr; }
+
+private:
+    LDAPControl *controls_[3] = {nullptr, nullptr, nullptr};
+    int count_ = 0;
+};
+
+} // namespace
+
+int
+Connection::searchAsync(const SearchRequest &request, int *messageId)
+{
+    RequestControls controls;
+    int rc = controls.add(ld(handle_), request);
+    if (rc != LDAP_SUCCESS) {
+	return commonCode(rc);
+    }
+    struct timeval limit;
+    limit.tv_sec = static_cast<time_t>(request.timeLimit);
+    limit.tv_usec = 0;
+    rc = ldap_search_ext(ld(handle_), request.base, request.scope, request.filter,
+	    request.attributes, 0, controls.get(), nullptr,
+	    request.timeLimit > 0 ? &limit : nullptr, static_cast<int>(request.sizeLimit),
+	    messageId);
     return commonCode(rc);
 }
 
@@ -696,7 +753,7 @@ Connection::waitOne(int messageId, Message &message)
 {
     LDAPMessage *msg = nullptr;
     struct timeval tv;
-    int type = ldap_result(ld(handle_), messageId, LDAP_MSG_ONE, waitBound(timeoutSeconds_, tv),
+    int type = ldap_result(ld(handle_), messageId, LDAP_MSG_ONE, waitBoundMs(waitLimit(), tv),
 	    &msg);
     message.reset(reinterpret_cast<RawMessage *>(msg));
     return type;
@@ -765,6 +822,8 @@ Connection::parseResult(const Message &result, FinalResult &out)
 		out.cookie.assign(c.bv_val, c.bv_len);
 		ldap_memfree(c.bv_val);
 	    }
+	} else {
+	    out.pageControlUnreadable = true;
 	}
     }
     ldap_controls_free(controls);
@@ -814,47 +873,65 @@ AttributeWalk::freeName()
 }
 
 /*
+ * The walk starts with the entry's DN: the encoding holds it before the
+ * attributes. It stays in the message.
+ */
+bool
+AttributeWalk::dn(std::string_view &dn)
+{
+    if (started_) {
+	return false;
+    }
+    started_ = true;
+    BerElement *ber = nullptr;
+    struct berval text = {0, nullptr};
+    if (ldap_get_dn_ber(ld(connection_.handle()), le(entry_), &ber, &text) != LDAP_SUCCESS) {
+	if (ber != nullptr) {
+	    ber_free(ber, 0);
+	}
+	return false;
+    }
+    walk_ = reinterpret_cast<RawAttributeWalk *>(ber);
+    dn = std::string_view(text.bv_val != nullptr ? text.bv_val : "", text.bv_len);
+    return true;
+}
+
+/*
  * One pass: the entry's encoding is read on from where the last attribute
  * ended, names and values together (ldap_get_values_len would search the
  * entry from its start for every attribute). Names and values stay in the
- * message; the name is copied to make it C text.
+ * message, a name with its length, so that a zero byte in it is kept.
  */
-const char *
-AttributeWalk::next()
+bool
+AttributeWalk::next(std::string_view &name)
 {
     freeName();
-    LDAP *conn = ld(connection_.handle());
     if (!started_) {
-	started_ = true;
-	BerElement *ber = nullptr;
-	struct berval dn;
-	if (ldap_get_dn_ber(conn, le(entry_), &ber, &dn) != LDAP_SUCCESS) {
-	    if (ber != nullptr) {
-		ber_free(ber, 0);
-	    }
-	    return nullptr;
+	std::string_view ignored;
+	if (!dn(ignored)) {
+	    return false;
 	}
-	walk_ = reinterpret_cast<RawAttributeWalk *>(ber);
     }
     if (walk_ == nullptr) {
-	return nullptr;
+	return false;
     }
-    struct berval name;
+    struct berval text;
     struct berval *values = nullptr;
-    name.bv_val = nullptr;
-    name.bv_len = 0;
-    if (ldap_get_attribute_ber(conn, le(entry_), reinterpret_cast<BerElement *>(walk_), &name,
-	    &values) != LDAP_SUCCESS || name.bv_val == nullptr) {
+    text.bv_val = nullptr;
+    text.bv_len = 0;
+    if (ldap_get_attribute_ber(ld(connection_.handle()), le(entry_),
+	    reinterpret_cast<BerElement *>(walk_), &text, &values) != LDAP_SUCCESS
+	    || text.bv_val == nullptr) {
 	if (values != nullptr) {
 	    ber_memfree(values);
 	}
 	ber_free(reinterpret_cast<BerElement *>(walk_), 0);
 	walk_ = nullptr;
-	return nullptr;
+	return false;
     }
     values_ = reinterpret_cast<RawValues *>(values);
-    nameText_.assign(name.bv_val, name.bv_len);
-    return nameText_.c_str();
+    name = std::string_view(text.bv_val, text.bv_len);
+    return true;
 }
 
 /* The values are an array ended by an empty berval, counted once per attribute. */

@@ -129,6 +129,30 @@ waitBound(unsigned seconds, struct l_timeval &tv)
     return &tv;
 }
 
+/* The time-out of a wait of milliseconds: nullptr (none) for -1. */
+struct l_timeval *
+waitBoundMs(long long milliseconds, struct l_timeval &tv)
+{
+    if (milliseconds < 0) {
+	return nullptr;
+    }
+    tv.tv_sec = static_cast<LONG>(milliseconds / 1000);
+    tv.tv_usec = static_cast<LONG>(milliseconds % 1000 * 1000);
+    return &tv;
+}
+
+/* The control of that OID among the controls of a result, or nullptr. */
+PLDAPControlW
+findControl(PLDAPControlW *controls, const wchar_t *oid)
+{
+    for (PLDAPControlW *c = controls; c != nullptr && *c != nullptr; c++) {
+	if ((*c)->ldctl_oid != nullptr && wcscmp((*c)->ldctl_oid, oid) == 0) {
+	    return *c;
+	}
+    }
+    return nullptr;
+}
+
 /* The server's diagnostic message of the last operation; empty when none. */
 std::string
 serverErrorOf(LDAP *conn)
@@ -272,7 +296,7 @@ Connection::simpleBind(const char *dn, const char *password, Failure &failure)
     }
     struct l_timeval tv;
     LDAPMessage *answer = nullptr;
-    ULONG type = ldap_result(conn, id, LDAP_MSG_ALL, waitBound(timeoutSeconds_, tv), &answer);
+    ULONG type = ldap_result(conn, id, LDAP_MSG_ALL, waitBoundMs(waitLimit(), tv), &answer);
     if (type == 0) {
 	ldap_abandon(conn, id);
 	failure = failureOf(LDAP_TIMEOUT);
@@ -333,36 +357,78 @@ Connection::searchSync(const char *base, int scope, const char *filter, char **a
     std::wstring wideBase = wide(base), wideFilter = wide(filter);
     WideList names(attributes);
     ULONG rc = ldap_search_ext_sW(ld(handle_), pw(wideBase), static_cast<ULONG>(scope),
-	    pw(wideFilter), names.get(), 0, nullptr, nullptr, waitBound(timeoutSeconds_, tv), 0,
+	    pw(wideFilter), names.get(), 0, nullptr, nullptr, waitBoundMs(waitLimit(), tv), 0,
 	    &msg);
     result.reset(reinterpret_cast<RawMessage *>(msg));
     return static_cast<int>(rc);
 }
 
-int
-Connection::searchAsync(const char *base, int scope, const char *filter, char **attributes,
-	unsigned pageSize, const std::string &cookie, int *messageId)
-{
-    PLDAPControlW page = nullptr;
-    PLDAPControlW controls[2] = {nullptr, nullptr};
-    if (pageSize > 0) {
-	struct berval c;
-	c.bv_val = const_cast<char *>(cookie.data());
-	c.bv_len = static_cast<ULONG>(cookie.size());
-	ULONG rc = ldap_create_page_controlW(ld(handle_), pageSize, &c, FALSE, &page);
-	if (rc != LDAP_SUCCESS) {
-	    return static_cast<int>(rc);
+namespace {
+
+/* The controls of one request, freed with it. */
+class RequestControls {
+public:
+    ~RequestControls()
+    {
+	for (PLDAPControlW c : controls_) {
+	    if (c != nullptr) {
+		ldap_control_freeW(c);
+	    }
 	}
-	controls[0] = page;
+    }
+    /* 0, or the library's code when a control cannot be made. */
+    ULONG add(LDAP *conn, const SearchRequest &request)
+    {
+	if (request.pageSize > 0) {
+	    struct berval c;
+	    c.bv_val = const_cast<char *>(request.cookie.data());
+	    c.bv_len = static_cast<ULONG>(request.cookie.size());
+	    PLDAPControlW page = nullptr;
+	    ULONG rc = ldap_create_page_controlW(conn, request.pageSize, &c, FALSE, &page);
+	    if (rc != LDAP_SUCCESS) {
+		return rc;
+	    }
+	    controls_[count_++] = page;
+	}
+	if (!request.sortAttribute.empty()) {
+	    std::wstring attribute = wide(request.sortAttribute.c_str());
+	    LDAPSortKeyW key;
+	    key.sk_attrtype = pw(attribute);
+	    key.sk_matchruleoid = nullptr;
+	    key.sk_reverseorder = request.sortDescending ? TRUE : FALSE;
+	    PLDAPSortKeyW keys[2] = {&key, nullptr};
+	    PLDAPControlW sort = nullptr;
+	    ULONG rc = ldap_create_sort_controlW(conn, keys, TRUE, &sort);
+	    if (rc != LDAP_SUCCESS) {
+		return rc;
+	    }
+	    controls_[count_++] = sort;
+	}
+	return LDAP_SUCCESS;
+    }
+    PLDAPControlW *get() { return count_ > 0 ? controls_ : nullptr; }
+
+private:
+    PLDAPControlW controls_[3] = {nullptr, nullptr, nullptr};
+    int count_ = 0;
+};
+
+} // namespace
+
+int
+Connection::searchAsync(const SearchRequest &request, int *messageId)
+{
+    RequestControls controls;
+    ULONG rc = controls.add(ld(handle_), request);
+    if (rc != LDAP_SUCCESS) {
+	return static_cast<int>(rc);
     }
     ULONG id = 0;
-    std::wstring wideBase = wide(base), wideFilter = wide(filter);
-    WideList names(attributes);
-    ULONG rc = ldap_search_extW(ld(handle_), pw(wideBase), static_cast<ULONG>(scope),
-	    pw(wideFilter), names.get(), 0, page ? controls : nullptr, nullptr, 0, 0, &id);
-    if (page != nullptr) {
-	ldap_control_freeW(page);
-    }
+    std::wstring wideBase = wide(request.base), wideFilter = wide(request.filter);
+    WideList names(request.attributes);
+    rc = ldap_search_extW(ld(handle_), pw(wideBase), static_cast<ULONG>(request.scope),
+	    pw(wideFilter), names.get(), 0, controls.get(), nullptr, request.timeLimit,
+	    request.sizeLimit, &id);
     *messageId = static_cast<int>(id);
     return static_cast<int>(rc);
 }
@@ -373,7 +439,7 @@ Connection::waitOne(int messageId, Message &message)
     LDAPMessage *msg = nullptr;
     struct l_timeval tv;
     ULONG type = ldap_result(ld(handle_), static_cast<ULONG>(messageId), LDAP_MSG_ONE,
-	    waitBound(timeoutSeconds_, tv), &msg);
+	    waitBoundMs(waitLimit(), tv), &msg);
     message.reset(reinterpret_cast<RawMessage *>(msg));
     return type == static_cast<ULONG>(-1) ? -1 : static_cast<int>(type);
 }
@@ -433,7 +499,7 @@ Connection::parseResult(const Message &result, FinalResult &out)
 	}
 	ldap_value_freeW(refs);
     }
-    if (controls != nullptr) {
+    if (findControl(controls, LDAP_PAGED_RESULT_OID_STRING_W) != nullptr) {
 	ULONG estimate = 0;
 	struct berval *c = nullptr;
 	if (ldap_parse_page_controlW(ld(handle_), controls, &estimate, &c) == LDAP_SUCCESS) {
@@ -444,7 +510,11 @@ Connection::parseResult(const Message &result, FinalResult &out)
 		}
 		ber_bvfree(c);
 	    }
+	} else {
+	    out.pageControlUnreadable = true;
 	}
+    }
+    if (controls != nullptr) {
 	ldap_controls_freeW(controls);
     }
 }
@@ -505,42 +575,54 @@ AttributeWalk::freeName()
 	values_ = nullptr;
     }
     counted_ = false;
-    name_ = nullptr;
+    hasName_ = false;
 }
 
-const char *
-AttributeWalk::next()
+bool
+AttributeWalk::dn(std::string_view &dn)
+{
+    if (started_ || !connection_.entryDn(entry_, dnText_)) {
+	return false;
+    }
+    dn = dnText_;
+    return true;
+}
+
+/* The library's names are wide text, ended by their first zero. */
+bool
+AttributeWalk::next(std::string_view &name)
 {
     freeName();
     LDAP *conn = ld(connection_.handle());
-    PWCHAR name = nullptr;
+    PWCHAR text = nullptr;
     if (!started_) {
 	started_ = true;
 	BerElement *ber = nullptr;
-	name = ldap_first_attributeW(conn, le(entry_), &ber);
+	text = ldap_first_attributeW(conn, le(entry_), &ber);
 	walk_ = reinterpret_cast<RawAttributeWalk *>(ber);
     } else if (walk_ != nullptr) {
-	name = ldap_next_attributeW(conn, le(entry_), reinterpret_cast<BerElement *>(walk_));
+	text = ldap_next_attributeW(conn, le(entry_), reinterpret_cast<BerElement *>(walk_));
     }
-    if (name == nullptr) {
-	return nullptr;
+    if (text == nullptr) {
+	return false;
     }
-    /* name_ points into nameText_: the library's copy goes at once. */
-    nameText_ = narrow(name);
-    ldap_memfreeW(name);
-    name_ = &nameText_[0];
-    return name_;
+    /* The library's copy goes at once. */
+    nameText_ = narrow(text);
+    ldap_memfreeW(text);
+    hasName_ = true;
+    name = nameText_;
+    return true;
 }
 
 /* WLDAP32 offers no walk with values: each attribute's values are asked for by name. */
 bool
 AttributeWalk::value(size_t i, const char **data, size_t *length)
 {
-    if (name_ == nullptr) {
+    if (!hasName_) {
 	return false;
     }
     if (values_ == nullptr) {
-	std::wstring name = wide(name_);
+	std::wstring name = wide(nameText_.c_str());
 	values_ = reinterpret_cast<RawValues *>(ldap_get_values_lenW(
 		reinterpret_cast<LDAP *>(connection_.handle()), le(entry_), pw(name)));
     }

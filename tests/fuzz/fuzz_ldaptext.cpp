@@ -52,7 +52,8 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     (void) parsePortWord(cText.c_str());
-    (void) parseFlagWord(cText.c_str());
+    bool flag = false;
+    (void) parseBooleanWord(cText.c_str(), flag);
     if (!equalsCaseBlind(cText.c_str(), cText.c_str())) {
 	abort();
     }

@@ -40,6 +40,7 @@ namespace eval hk {
 	filesetmtime
 	execprocess
 	gettempfilename
+	ldapsearchinfo
     }
 }
 

@@ -133,11 +133,18 @@ TEST(SearchOptions, CaseBlindNamesAndFlags)
     EXPECT_FALSE(equalsCaseBlind("searchBase", "searchBas"));
     EXPECT_FALSE(equalsCaseBlind("server ", "server"));
     EXPECT_FALSE(equalsCaseBlind("s\xC9rver", "s\xE9rver"));	/* only A to Z fold */
-    for (const char *w : {"true", "TRUE", "Yes", "yEs"}) {
-	EXPECT_TRUE(parseFlagWord(w)) << w;
+    for (const char *w : {"true", "TRUE", "Yes", "yEs", "1", "on", "ON"}) {
+	bool value = false;
+	EXPECT_TRUE(parseBooleanWord(w, value) && value) << w;
     }
-    for (const char *w : {"1", "y", "truee", "", "on"}) {
-	EXPECT_FALSE(parseFlagWord(w)) << w;
+    for (const char *w : {"false", "No", "0", "oFF"}) {
+	bool value = true;
+	EXPECT_TRUE(parseBooleanWord(w, value) && !value) << w;
+    }
+    for (const char *w : {"y", "truee", "", "2", "o", " true", "01"}) {
+	bool value = true;
+	EXPECT_FALSE(parseBooleanWord(w, value)) << w;
+	EXPECT_TRUE(value) << w;
     }
 }
 
@@ -152,6 +159,18 @@ describe(const SearchParameters &p)
 	    + " attributes=" + p.attributes + " private=" + (p.includePrivate ? "yes" : "no")
 	    + " path=" + p.resultsPath + " security=" + std::to_string(static_cast<int>(p.security))
 	    + " ca=" + p.caCertFile + " timeout=" + std::to_string(p.timeoutSeconds)
+	    + " scope=" + std::to_string(static_cast<int>(p.scope))
+	    + " sizelimit=" + std::to_string(p.sizeLimit) + " timelimit=" + std::to_string(p.timeLimit)
+	    + " flags=" + (p.quiet ? "q" : "") + (p.strict ? "s" : "") + (p.withDn ? "d" : "")
+	    + (p.followReferrals ? "r" : "") + (p.allValues ? "a" : "")
+	    + " sort=" + (p.sortDescending ? "-" : "") + p.sortAttribute
+	    + " unknown=" + [&] {
+		std::string names;
+		for (const std::string &n : p.unknownOptions) {
+		    names += n + ",";
+		}
+		return names;
+	    }()
 	    + " bad=" + p.badOption + ":" + p.badValue;
 }
 
@@ -188,13 +207,13 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
     };
     const std::vector<Case> cases = {
 	{"defaults", {"server", "h", "colour", "red"},
-	    with([](SearchParameters &p) { p.server = "h"; })},
-	{"names case-blind, the last one wins, unknown ones skipped",
+	    with([](SearchParameters &p) { p.server = "h"; p.unknownOptions = {"colour"}; })},
+	{"names case-blind, the last one wins, unknown ones skipped and listed",
 	    {"SERVER", "a", "colour", "red", "Server", "b", "SEARCHfilter", "sn=x",
-		"searchbase", "o=y", "USERNAME", "cn=u", "PassWord", "pw"},
+		"searchbase", "o=y", "USERNAME", "cn=u", "PassWord", "pw", "Colour", "blue"},
 	    with([](SearchParameters &p) {
 		p.server = "b"; p.searchFilter = "sn=x"; p.searchBase = "o=y"; p.username = "cn=u";
-		p.password = "pw";
+		p.password = "pw"; p.unknownOptions = {"colour", "Colour"};
 	    })},
 	{"port 65537 keeps its low 16 bits", {"server", "h", "port", "65537"},
 	    with([](SearchParameters &p) { p.server = "h"; p.port = 1; })},
@@ -218,8 +237,59 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
 	    with([](SearchParameters &p) { p.password = "plain"; })},
 	{"searchPAB yes", {"searchPAB", "YES", "server", "h"},
 	    with([](SearchParameters &p) { p.server = "h"; p.includePrivate = true; })},
-	{"searchPAB 1 is not a yes", {"searchpab", "1", "server", "h"},
+	{"searchPAB takes Tcl's true words", {"searchpab", "1", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.includePrivate = true; })},
+	{"searchPAB of any other word is false, not refused", {"searchpab", "maybe", "server", "h"},
 	    with([](SearchParameters &p) { p.server = "h"; })},
+	/* The flags added since: Tcl's boolean words, anything else refused. */
+	{"flags on", {"quiet", "ON", "strict", "1", "dn", "yes", "referrals", "False", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.quiet = true; p.strict = true; p.withDn = true;
+		p.followReferrals = false;
+	    })},
+	{"a flag word that is not Tcl's", {"strict", "2", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "strict"; p.badValue = "2";
+	    })},
+	{"an empty flag word", {"dn", "", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.badOption = "dn"; })},
+	/* Scope, limits and sorting. */
+	{"scope one, case-blind", {"Scope", "ONE", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.scope = Scope::ONE_LEVEL; })},
+	{"scope base", {"scope", "base", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.scope = Scope::BASE; })},
+	{"scope subtree is not a word of it", {"scope", "subtree", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "scope"; p.badValue = "subtree";
+	    })},
+	{"limits", {"sizelimit", " 100 ", "TimeLimit", "30", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.sizeLimit = 100; p.timeLimit = 30; })},
+	{"a size limit beyond 31 bits is the largest", {"sizelimit", "99999999999", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.sizeLimit = 0x7FFFFFFF; })},
+	{"a negative size limit", {"sizelimit", "-1", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "sizelimit"; p.badValue = "-1";
+	    })},
+	{"a time limit that is not a number", {"timelimit", "soon", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "timelimit"; p.badValue = "soon";
+	    })},
+	{"sortby ascending", {"sortby", "sn", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; p.sortAttribute = "sn"; })},
+	{"sortby descending", {"SORTBY", "-cn", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.sortAttribute = "cn"; p.sortDescending = true;
+	    })},
+	{"sortby empty: no sorting", {"sortby", "", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; })},
+	{"sortby a minus alone", {"sortby", "-", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "sortby"; p.badValue = "-";
+	    })},
+	{"sortby two names", {"sortby", "sn cn", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "sortby"; p.badValue = "sn cn";
+	    })},
 	/* The secure option: its words case-blind, ldaps moves the default port only. */
 	{"secure ldaps: port 636 when unset", {"SECURE", "LDAPS", "server", "h"},
 	    with([](SearchParameters &p) {
@@ -519,7 +589,8 @@ TEST(SearchOptions, AllValuesAndBinaryAttributes)
     SearchParameters all = optionsOf({"AllValues", "YES", "BINARYattributes", " cn\tmail  "});
     EXPECT_TRUE(all.allValues);
     EXPECT_EQ(all.binaryAttributes, std::vector<std::string>({"cn", "mail"}));
-    EXPECT_FALSE(optionsOf({"allvalues", "1", "server", "h"}).allValues);
+    EXPECT_TRUE(optionsOf({"allvalues", "1", "server", "h"}).allValues);
+    EXPECT_FALSE(optionsOf({"allvalues", "Off", "server", "h"}).allValues);
     EXPECT_TRUE(optionsOf({"allvalues", "yes", "binaryattributes", ""}).binaryAttributes.empty());
 }
 

@@ -182,9 +182,7 @@ TEST_F(SearchContextTest, ASearchThatNeverRanHasNothingToRead)
     SearchParameters closed;
     closed.server = "127.0.0.1";
     closed.port = 1;
-    redirectSearchReports(keepReport);
-    EXPECT_EQ(context.runSearch(closed), HK_SEARCH_NO_CONNECTION);
-    redirectSearchReports(nullptr);
+    EXPECT_EQ(context.runSearch(closed, keepReport), HK_SEARCH_NO_CONNECTION);
     EXPECT_FALSE(exists(context.resultsPath()));
     EXPECT_EQ(context.readNextRecord(record), HK_RESULTS_CANNOT_OPEN);
 }
@@ -208,9 +206,7 @@ protected:
     int search(SearchContext &context)
     {
 	reports.clear();
-	redirectSearchReports(keepReport);
-	int result = context.runSearch(parameters_);
-	redirectSearchReports(nullptr);
+	int result = context.runSearch(parameters_, keepReport);
 	return result;
     }
 

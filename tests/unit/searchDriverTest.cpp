@@ -51,12 +51,11 @@ capture(ReportStream stream, const std::string &text)
 
 /* The lines that f reports, taken from the sink instead of the streams. */
 std::vector<Line>
-linesOf(const std::function<void()> &f)
+linesOf(const std::function<void(SearchReport &)> &f)
 {
     captured.clear();
-    EXPECT_EQ(redirectSearchReports(capture), nullptr);
-    f();
-    EXPECT_EQ(redirectSearchReports(nullptr), capture);
+    SearchReport report(false, capture);
+    f(report);
     return captured;
 }
 
@@ -69,70 +68,78 @@ TEST(SearchReport, EveryLineWithItsStream)
 {
     /* The lines scripts and people read: their text must not change. */
     const struct {
-	std::function<void()> report;
+	std::function<void(SearchReport &)> report;
 	Line line;
     } cases[] = {
-	{[] { reportPaging(true, 500); },
+	{[](SearchReport &r) { r.paging(true, 500); },
 	    {OUT, "\nDirectory supports paging. Current page size 500\n"}},
-	{[] { reportPaging(false, 500); }, {OUT, "\nDirectory does not support paging\n"}},
-	{[] { reportReferral("ldap://h:1/o=x??sub"); }, {OUT, "Referral: ldap://h:1/o=x??sub\n"}},
-	{[] { reportNoUsername(); },
+	{[](SearchReport &r) { r.paging(false, 500); }, {OUT, "\nDirectory does not support paging\n"}},
+	{[](SearchReport &r) { r.referral("ldap://h:1/o=x??sub"); }, {OUT, "Referral: ldap://h:1/o=x??sub\n"}},
+	{[](SearchReport &r) { r.noUsername(); },
 	    {ERR, "\nPlease specify a user account to access search base\n\n"}},
-	{[] { reportBadOption("secure", "tls"); },
+	{[](SearchReport &r) { r.badOption("secure", "tls"); },
 	    {ERR, "\nInvalid value of option secure: tls\n\n"}},
-	{[] { reportCannotConnect("host.example:1389", 0x51); },
+	{[](SearchReport &r) { r.cannotConnect("host.example:1389", 0x51); },
 	    {ERR, "\nCannot open LDAP connection to: host.example:1389 (0x51 (Can't contact LDAP "
 		"server))\n\n"}},
 	/* A referral server that cannot be reached is not an authentication failure. */
-	{[] { reportCannotConnect("ldap://h:1/o=x??sub", 0x51); },
+	{[](SearchReport &r) { r.cannotConnect("ldap://h:1/o=x??sub", 0x51); },
 	    {ERR, "\nCannot open LDAP connection to: ldap://h:1/o=x??sub (0x51 (Can't contact "
 		"LDAP server))\n\n"}},
-	{[] { reportConnectTimedOut("h:1", "bind", 7, 0x55); },
+	{[](SearchReport &r) { r.connectTimedOut("h:1", "bind", 7, 0x55); },
 	    {ERR, "\nCannot open LDAP connection to: h:1 (0x55 (Timed out)): bind timed out after "
 		"7 s\n\n"}},
-	{[] { reportCannotSecure("h:636", 0x5b, "certificate verify failed"); },
+	{[](SearchReport &r) { r.cannotSecure("h:636", 0x5b, "certificate verify failed"); },
 	    {ERR, "\nCannot secure LDAP connection to: h:636 (0x5b (Connect error: certificate "
 		"verify failed))\n\n"}},
-	{[] { reportReferralWithoutTls("ldap://h/o=x", 2, "unsupported extended operation"); },
+	{[](SearchReport &r) { r.referralWithoutTls("ldap://h/o=x", 2, "unsupported extended operation"); },
 	    {ERR, "\nReferral skipped, no TLS there: ldap://h/o=x (0x2 (Protocol error: "
 		"unsupported extended operation))\n\n"}},
 	/* Code in hex with 0x, the library's text, the server's reason. */
-	{[] { reportBindFailed(0x31); }, {ERR, "Failed to authenticate: 0x31 (Invalid credentials)\n"}},
-	{[] { reportBindFailed(0x8, "BindSimple: Transport encryption required."); },
+	{[](SearchReport &r) { r.bindFailed(0x31); }, {ERR, "Failed to authenticate: 0x31 (Invalid credentials)\n"}},
+	{[](SearchReport &r) { r.bindFailed(0x8, "BindSimple: Transport encryption required."); },
 	    {ERR, "Failed to authenticate: 0x8 (Strong(er) authentication required: BindSimple: "
 		"Transport encryption required.)\n"}},
-	{[] { reportCannotSetVersion(0x5c); },
+	{[](SearchReport &r) { r.cannotSetVersion(0x5c); },
 	    {ERR, "\nCannot set ldap version (0x5c (Not Supported))\n\n"}},
-	{[] { reportCannotSetReferrals(0x5c); },
+	{[](SearchReport &r) { r.cannotSetReferrals(0x5c); },
 	    {ERR, "\nCannot set referral option (0x5c (Not Supported))\n\n"}},
-	{[] { reportCannotSetHopLimit(0x5c); },
+	{[](SearchReport &r) { r.cannotSetHopLimit(0x5c); },
 	    {ERR, "\nCannot set referral hop limit (0x5c (Not Supported))\n\n"}},
-	{[] { reportCannotCreateResults("/d/Ldap_3.txt"); },
+	{[](SearchReport &r) { r.cannotCreateResults("/d/Ldap_3.txt"); },
 	    {ERR, "\nCannot open file /d/Ldap_3.txt for writing.\n\n"}},
-	{[] { reportCannotStartSearch(0x51); },
+	{[](SearchReport &r) { r.cannotStartSearch(0x51); },
 	    {ERR, "\nCannot start search (0x51 (Can't contact LDAP server))\n\n"}},
-	{[] { reportWaitFailed(0x51); },
+	{[](SearchReport &r) { r.waitFailed(0x51); },
 	    {ERR, "ldap_result returned error (0x51 (Can't contact LDAP server))\n\n"}},
-	{[] { reportWaitTimedOut(60); },
+	{[](SearchReport &r) { r.waitTimedOut(60); },
 	    {ERR, "ldap_result timed out (0x55 (Timed out)): no answer within 60 s\n\n"}},
-	{[] { reportSearchError(4); },
+	{[](SearchReport &r) { r.searchError(4); },
 	    {ERR, "\nSearch ended with error (0x4 (Size limit exceeded))\n\n"}},
-	{[] { reportSearchError(0x20, "no such base"); },
+	{[](SearchReport &r) { r.searchError(0x20, "no such base"); },
 	    {ERR, "\nSearch ended with error (0x20 (No such object: no such base))\n\n"}},
 	/* A code the library has no text for still shows its number. */
-	{[] { reportSearchError(0x7777); }, {ERR, "\nSearch ended with error (0x7777 (Unknown (private extension) error))\n\n"}},
-	{[] { reportUnreadableReference(0x59); },
+	{[](SearchReport &r) { r.searchError(0x7777); }, {ERR, "\nSearch ended with error (0x7777 (Unknown (private extension) error))\n\n"}},
+	{[](SearchReport &r) { r.unreadableReference(0x59); },
 	    {ERR, "\nCannot read search reference (0x59 (Bad parameter to an ldap routine))\n\n"}},
-	{[] { reportReferralTooDeep("ldap://h/o=x", 32); },
+	{[](SearchReport &r) { r.referralTooDeep("ldap://h/o=x", 32); },
 	    {ERR, "\nReferral not followed: more than 32 nested referrals (ldap://h/o=x)\n\n"}},
-	{[] { reportReferralRepeated("ldap://h/o=x"); },
+	{[](SearchReport &r) { r.referralRepeated("ldap://h/o=x"); },
 	    {ERR, "\nReferral not followed: already searched (ldap://h/o=x)\n\n"}},
-	{[] { reportTooManyReferrals("ldap://h/o=x", 256); },
+	{[](SearchReport &r) { r.tooManyReferrals("ldap://h/o=x", 256); },
 	    {ERR, "\nReferral not followed: more than 256 referral searches (ldap://h/o=x)\n\n"}},
-	{[] { reportCookieRepeated(); },
-	    {ERR, "\nPaged search stopped: the server repeated a page cookie\n\n"}},
-	{[] { reportTooManyPages(20000); }, {ERR, "\nPaged search stopped after 20000 pages\n\n"}},
-	{[] { reportTotal(1250); }, {ERR, "Total entries = 1250\n"}},
+	{[](SearchReport &r) { r.pagingNoProgress(); },
+	    {ERR, "\nPaged search stopped: the server made no progress (a page with no entry and "
+		"the same cookie, or the same entries again)\n\n"}},
+	{[](SearchReport &r) { r.pageCookieTooLarge(65537, 65536); },
+	    {ERR, "\nPaged search stopped: a page cookie of 65537 bytes, more than 65536\n\n"}},
+	{[](SearchReport &r) { r.pageControlUnreadable(); },
+	    {ERR, "\nPaged search stopped: the server's paged-results control cannot be "
+		"read\n\n"}},
+	{[](SearchReport &r) { r.timeLimitOver(5); },
+	    {ERR, "\nSearch stopped: its time limit of 5 s is over\n\n"}},
+	{[](SearchReport &r) { r.tooManyPages(20000); }, {ERR, "\nPaged search stopped after 20000 pages\n\n"}},
+	{[](SearchReport &r) { r.total(1250); }, {ERR, "Total entries = 1250\n"}},
     };
     for (const auto &c : cases) {
 	EXPECT_EQ(linesOf(c.report), std::vector<Line>({c.line}));
@@ -140,7 +147,7 @@ TEST(SearchReport, EveryLineWithItsStream)
 
     /* Arguments of any length come through whole. */
     std::string longUrl = "ldap://h/" + std::string(5000, 'o');
-    EXPECT_EQ(linesOf([&] { reportReferral(longUrl); }),
+    EXPECT_EQ(linesOf([&](SearchReport &r) { r.referral(longUrl); }),
 	    std::vector<Line>({{OUT, "Referral: " + longUrl + "\n"}}));
 }
 
@@ -151,7 +158,7 @@ TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
     noUser.port = 1;
     noUser.password = "secret";
     int result = 0;
-    EXPECT_EQ(linesOf([&] { result = runDirectorySearch(noUser); }), std::vector<Line>({
+    EXPECT_EQ(linesOf([&](SearchReport &r) { result = runDirectorySearch(noUser, r); }), std::vector<Line>({
 	{ERR, "\nPlease specify a user account to access search base\n\n"}}));
     EXPECT_EQ(result, HK_SEARCH_NO_USER);
 
@@ -159,7 +166,7 @@ TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
     SearchParameters closed;
     closed.server = "127.0.0.1";
     closed.port = 1;
-    EXPECT_EQ(linesOf([&] { result = runDirectorySearch(closed); }),
+    EXPECT_EQ(linesOf([&](SearchReport &r) { result = runDirectorySearch(closed, r); }),
 	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51 (Can't "
 		"contact LDAP server: Connection refused))\n\n"}}));
     EXPECT_EQ(result, HK_SEARCH_NO_CONNECTION);
@@ -194,7 +201,7 @@ protected:
     int run(std::vector<Line> &lines)
     {
 	int result = 0;
-	lines = linesOf([&] { result = runDirectorySearch(parameters_); });
+	lines = linesOf([&](SearchReport &r) { result = runDirectorySearch(parameters_, r); });
 	return result;
     }
 
@@ -283,16 +290,21 @@ TEST_F(SearchDriverServer, ServersThatNeverEndAreBounded)
     parameters_.timeoutSeconds = 10;
     const std::string self = "ldap://127.0.0.1:" + std::string(port) + "/";
 
-    /* o=pages: a new cookie with one entry on every page, for ever. */
-    parameters_.searchBase = "o=pages";
-    parameters_.maxPages = 7;
+    /*
+     * o=pages and o=cookie: the same entry on every page, with a new cookie
+     * or the same one, for ever: the second page makes no progress.
+     */
     std::vector<Line> lines;
-    EXPECT_EQ(run(lines), 7);
-    EXPECT_EQ(lines, std::vector<Line>({
-	{OUT, "\nDirectory supports paging. Current page size 500\n"},
-	{ERR, "\nPaged search stopped after 7 pages\n\n"},
-	{ERR, "Total entries = 7\n"}}));
-    EXPECT_EQ(entriesWritten(), 7);
+    for (const char *base : {"o=pages", "o=cookie"}) {
+	parameters_.searchBase = base;
+	EXPECT_EQ(run(lines), 2) << base;
+	EXPECT_EQ(lines, std::vector<Line>({
+	    {OUT, "\nDirectory supports paging. Current page size 500\n"},
+	    {ERR, "\nPaged search stopped: the server made no progress (a page with no entry "
+		"and the same cookie, or the same entries again)\n\n"},
+	    {ERR, "Total entries = 2\n"}})) << base;
+	EXPECT_EQ(entriesWritten(), 2) << base;
+    }
 
     /*
      * o=fanX: one entry and a reference to o=fanXa and o=fanXb. The bound
