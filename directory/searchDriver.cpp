@@ -813,8 +813,15 @@ SearchRun::followUrl(const std::string &url, int depth)
     setConnectionOptions(referral, report_);
     /* A referral server's failure leaves the others' entries as they are. */
     int32_t before = count_;
-    searchServer(referral, parsed.baseDn, depth + 1);
-    report_.referralFate(url, "followed", std::to_string(count_ - before) + " entries");
+    size_t causes = report_.causes().size();
+    Outcome outcome = searchServer(referral, parsed.baseDn, depth + 1);
+    int32_t found = count_ - before;
+    std::string entries = std::to_string(found) + (found == 1 ? " entry" : " entries");
+    if (outcome == Outcome::DONE || report_.causes().size() == causes) {
+	report_.referralFate(url, "followed", entries);
+    } else {
+	report_.referralFate(url, "incomplete", entries + ": " + report_.causes()[causes].text);
+    }
 }
 
 } // namespace

@@ -45,7 +45,8 @@ struct IncompleteCause {
 /* What became of one referral URL. */
 struct ReferralFate {
     std::string url;
-    std::string fate;	/* followed, listed, repeated, failed */
+    std::string fate;	/* followed, incomplete (followed, but its search was cut
+			 * short), listed, repeated, failed */
     std::string text;	/* entries found, or why not */
 };
 
