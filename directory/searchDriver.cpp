@@ -346,10 +346,8 @@ public:
     /* True once the results file refused a write. */
     bool writeFailed() const { return writeFailed_; }
 
-    /* The time limit is over, or the time-out passed: either said and noted. */
-    Outcome waitEnded();
-
 private:
+    Outcome waitEnded();
     enum class PageEnd { NEXT_PAGE, LAST_PAGE, STOPPED };
     PageEnd pageEnded(hkldap::SearchRequest &request, const hkldap::FinalResult &result,
 	    PageProgress &progress, unsigned &pages);
@@ -379,16 +377,27 @@ private:
     std::set<std::string> referralsSearched_;	/* URLs, each searched once */
 };
 
+/*
+ * A wait that ended without an answer: the time limit of the whole search
+ * is over, or the server's time-out passed. Either is said and noted.
+ */
 Outcome
-SearchRun::waitEnded()
+noAnswer(SearchReport &report, const SearchParameters &parameters,
+	const hkldap::Deadline &deadline)
 {
-    if (isOver(deadline_)) {
-	report_.incomplete("TIMELIMIT", report_.timeLimitOver(parameters_.timeLimit));
+    if (isOver(deadline)) {
+	report.incomplete("TIMELIMIT", report.timeLimitOver(parameters.timeLimit));
 	return Outcome::TIME_LIMIT;
     }
     /* What came so far is kept; the server is not waited for again. */
-    report_.incomplete("TIMEOUT", report_.waitTimedOut(parameters_.timeoutSeconds));
+    report.incomplete("TIMEOUT", report.waitTimedOut(parameters.timeoutSeconds));
     return Outcome::TIMED_OUT;
+}
+
+Outcome
+SearchRun::waitEnded()
+{
+    return noAnswer(report_, parameters_, deadline_);
 }
 
 /*
@@ -879,8 +888,7 @@ runDirectorySearch(const SearchParameters &parameters, SearchReport &report)
 
     Paging paging = probePaging(connection);
     if (paging == Paging::TIMED_OUT) {
-	SearchRun none(parameters, filter, results.get(), false, report, deadline);
-	Outcome ended = none.waitEnded();
+	Outcome ended = noAnswer(report, parameters, deadline);
 	report.total(0);
 	return ended == Outcome::TIME_LIMIT ? 0 : HK_SEARCH_NO_CONNECTION;
     }
