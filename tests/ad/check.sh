@@ -130,6 +130,23 @@ out=$(search -b "$HOSTKIT_AD_BASE" "(objectClass=user)" dn 2>&1)
 expect "a search of every user without paging: Samba returns all of them (no cut at 1,000)" \
   "$HOSTKIT_AD_ALL_USERS" "$(count 'dn:' <<<"$out")"
 
+# Server-side sorting (1.2.840.113556.1.4.473): Samba sorts a paged search
+# across its pages, sends no sort result control, and takes a sort by an
+# attribute it does not know, critical or not, as no sort at all.
+order() {  # values on standard input -> ascending, descending or unsorted
+  local v; v=$(cat)
+  if [ "$v" = "$(LC_ALL=C sort <<<"$v")" ]; then echo ascending
+  elif [ "$v" = "$(LC_ALL=C sort -r <<<"$v")" ]; then echo descending
+  else echo unsorted; fi
+}
+for row in "sAMAccountName|ascending" "-sAMAccountName|descending" "noSuchAttribute|unsorted"; do
+  out=$(LDIF_LEVEL=full search -E "!sss=${row%%|*}" -E pr=500/noprompt -b "$HOSTKIT_AD_BULK_BASE" \
+    "(objectClass=user)" sAMAccountName 2>&1)
+  expect "Samba sorts a paged search by ${row%%|*} (critical): every entry, ${row#*|}, no sort result" \
+    "$HOSTKIT_AD_BULK_USERS ${row#*|} 0" \
+    "$(count 'dn:' <<<"$out") $(sed -n 's/^sAMAccountName: //p' <<<"$out" | order) $(count sortResult <<<"$out")"
+done
+
 out=$(search -b "$HOSTKIT_AD_PEOPLE_BASE" "(description=OmbriPrivateUser)" dn 2>&1)
 expect "users marked OmbriPrivateUser" "$HOSTKIT_AD_PRIVATE_USERS" "$(count 'dn:' <<<"$out")"
 

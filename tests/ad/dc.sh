@@ -62,7 +62,10 @@
 # where Windows would send member;range=0-1499; it has no "Who am I?"
 # operation (ldapwhoami); a paged search hands out the same cookie on every
 # page but the last (base64 MQA=, it names the search, not the position),
-# and a search without paging is not cut at 1,000 entries. Search references
+# and a search without paging is not cut at 1,000 entries; it sorts
+# (server-side sort control, critical or not) across the pages of a paged
+# search, sends no sort result control, and takes a sort by an attribute it
+# does not know as no sort (result 0, unsorted). Search references
 # at the domain root point at ldap[s]://hostkit.test/, a name that resolves
 # inside the namespace but is not on the certificate.
 # Only the services that LDAP and Kerberos need run (ldap, cldap, dns, drepl,
