@@ -33,6 +33,11 @@ fi
 # Samba's AD domain controller for tests/ad: samba-ad-provision holds the
 # schema for provisioning, samba-vfs-modules the ACL module it sets sysvol
 # with; winbind is not needed (the fixture runs samba without winbindd).
+# krb5-user (kinit, klist, kdestroy) and the Cyrus SASL GSSAPI module are the
+# Kerberos clients of its GSSAPI binds. Without recommends krb5-config stays
+# out: it asks debconf for a default realm and writes /etc/krb5.conf, which the
+# fixture never uses (it has a krb5.conf of its own); should it come in anyway,
+# the noninteractive front end above takes its defaults without asking.
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config dpkg-dev \
@@ -42,6 +47,7 @@ apt-get install -y -qq --no-install-recommends \
   mingw-w64 wine wine64 \
   slapd ldap-utils libldap-dev openssl \
   samba samba-ad-provision samba-dsdb-modules samba-vfs-modules samba-common-bin ldb-tools \
+  krb5-user libsasl2-modules-gssapi-mit \
   iproute2 util-linux \
   python3 python3-pefile \
   procps time zip >/dev/null

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # check.sh -- checks of the Active Directory fixture (tests/ad/dc.sh) with
 # OpenLDAP's command-line clients, run inside its namespace, over ldaps with
-# Samba's CA. Uses a running fixture ($HOSTKIT_AD_DIR/fixture.env); starts
-# one for the run, and stops it after, when none runs.
+# Samba's CA, and with MIT Kerberos's kinit for the GSSAPI binds (in a
+# credential cache of this script's own). Uses a running fixture
+# ($HOSTKIT_AD_DIR/fixture.env); starts one for the run, and stops it after,
+# when none runs.
 # Last line: "N passed, N failed" (", 1 skipped" and exit 0 where the
 # fixture cannot run on this machine).
 set -uo pipefail
@@ -20,10 +22,13 @@ expect() {  # name expected actual
 }
 
 inside() { "$DC" exec "$@"; }
-# ldapsearch over ldaps as the reader (or as $BIND_DN), one line per value.
+# ldapsearch over ldaps as the reader (or as $BIND_DN), one line per value;
+# LDIF_LEVEL=full keeps the result lines (paged results' cookies).
 search() {
+  local level=-LLL
+  [ "${LDIF_LEVEL:-}" = full ] && level=
   inside env LDAPTLS_CACERT="$HOSTKIT_AD_CA" LDAPTLS_REQCERT=demand \
-    ldapsearch -x -LLL -o ldif-wrap=no -o nettimeout=10 -H "ldaps://$HOSTKIT_AD_NAME" \
+    ldapsearch -x ${level:+"$level"} -o ldif-wrap=no -o nettimeout=10 -H "ldaps://$HOSTKIT_AD_NAME" \
     -D "${BIND_DN:-$HOSTKIT_AD_BINDDN}" -w "${BIND_PW:-$HOSTKIT_AD_PASSWORD}" "$@"
 }
 count() { grep -c "^$1" || true; }   # lines starting with $1 on standard input
@@ -104,7 +109,43 @@ expect "a UTF-8 filter finds the non-ASCII user, whose DN comes back base64" \
   "$HOSTKIT_AD_UNICODE_USER_DN" "$(value dn <<<"$out")"
 
 out=$(search -E pr=500/noprompt -b "$HOSTKIT_AD_BULK_BASE" "(objectClass=user)" dn 2>&1)
-expect "bulk users, paged" "$HOSTKIT_AD_BIG_GROUP_MEMBERS" "$(count 'dn:' <<<"$out")"
+expect "paged search of OU=Bulk returns $HOSTKIT_AD_BULK_USERS entries" \
+  "$HOSTKIT_AD_BULK_USERS" "$(count 'dn:' <<<"$out")"
+
+# Every user of the domain, counted in sam.ldb by dc.sh: paging must bring
+# them all. Samba names the search in its cookie, not the position: every
+# page but the last carries the same one.
+pages() {  # ldapsearch's full output -> "PAGES pages, COOKIES distinct cookies, last COOKIE"
+  awk '/^pagedresults:/ { n++; c = $0; sub(/.*cookie=/, "", c); last = c; if (c != "") seen[c] = 1 }
+       END { k = 0; for (x in seen) k++; print n " pages, " k " distinct cookies, last \"" last "\"" }'
+}
+out=$(LDIF_LEVEL=full search -E pr=500/noprompt -b "$HOSTKIT_AD_BASE" "(objectClass=user)" dn 2>&1)
+expect "paged search of every user returns $HOSTKIT_AD_ALL_USERS entries" \
+  "$HOSTKIT_AD_ALL_USERS" "$(count 'dn:' <<<"$out")"
+npages=$(( (HOSTKIT_AD_ALL_USERS + 499) / 500 ))
+expect "Samba pages every user in $npages pages of 500, one cookie for all but the last" \
+  "$npages pages, 1 distinct cookies, last \"\"" "$(pages <<<"$out")"
+
+out=$(search -b "$HOSTKIT_AD_BASE" "(objectClass=user)" dn 2>&1)
+expect "a search of every user without paging: Samba returns all of them (no cut at 1,000)" \
+  "$HOSTKIT_AD_ALL_USERS" "$(count 'dn:' <<<"$out")"
+
+# Server-side sorting (1.2.840.113556.1.4.473): Samba sorts a paged search
+# across its pages, sends no sort result control, and takes a sort by an
+# attribute it does not know, critical or not, as no sort at all.
+order() {  # values on standard input -> ascending, descending or unsorted
+  local v; v=$(cat)
+  if [ "$v" = "$(LC_ALL=C sort <<<"$v")" ]; then echo ascending
+  elif [ "$v" = "$(LC_ALL=C sort -r <<<"$v")" ]; then echo descending
+  else echo unsorted; fi
+}
+for row in "sAMAccountName|ascending" "-sAMAccountName|descending" "noSuchAttribute|unsorted"; do
+  out=$(LDIF_LEVEL=full search -E "!sss=${row%%|*}" -E pr=500/noprompt -b "$HOSTKIT_AD_BULK_BASE" \
+    "(objectClass=user)" sAMAccountName 2>&1)
+  expect "Samba sorts a paged search by ${row%%|*} (critical): every entry, ${row#*|}, no sort result" \
+    "$HOSTKIT_AD_BULK_USERS ${row#*|} 0" \
+    "$(count 'dn:' <<<"$out") $(sed -n 's/^sAMAccountName: //p' <<<"$out" | order) $(count sortResult <<<"$out")"
+done
 
 out=$(search -b "$HOSTKIT_AD_PEOPLE_BASE" "(description=OmbriPrivateUser)" dn 2>&1)
 expect "users marked OmbriPrivateUser" "$HOSTKIT_AD_PRIVATE_USERS" "$(count 'dn:' <<<"$out")"
@@ -148,7 +189,8 @@ sid_text() {  # binary SID on standard input -> S-1-...
   od -An -v -tu1 | tr -s ' \n' ' ' | awk '{
     rev = $1; n = $2; auth = 0; for (i = 3; i <= 8; i++) auth = auth * 256 + $i
     s = "S-" rev "-" auth
-    for (k = 0; k < n; k++) { j = 9 + 4 * k; s = s "-" ($j + 256 * $(j+1) + 65536 * $(j+2) + 16777216 * $(j+3)) }
+    # (%.0f: awk would write a sub-authority past 2^31 as 3.36624e+09)
+    for (k = 0; k < n; k++) { j = 9 + 4 * k; s = s "-" sprintf("%.0f", $j + 256 * $(j+1) + 65536 * $(j+2) + 16777216 * $(j+3)) }
     print s }'
 }
 dom=$(search -b "$HOSTKIT_AD_BASE" -s base objectSid 2>&1 | value objectSid | sid_text)
@@ -176,6 +218,93 @@ out=$(search -b "$HOSTKIT_AD_BASE" "(objectClass=domain)" dn 2>&1)
 refs=$(sed -n 's/^# ref//p; s/^ref: //p' <<<"$out" | sed 's|^ldaps*://[^/]*/||; s|?.*||' | sort | tr '\n' ';')
 expect "domain root search: references to Configuration and the DNS partitions" \
   "CN=Configuration,$HOSTKIT_AD_BASE;DC=DomainDnsZones,$HOSTKIT_AD_BASE;DC=ForestDnsZones,$HOSTKIT_AD_BASE;" "$refs"
+
+# ---- Kerberos: the KDC, the DC's names, GSSAPI binds ---------------------------------
+# Every client here uses the fixture's krb5.conf and a credential cache of
+# this script's own, so that a suite's tickets are left alone.
+export KRB5_CONFIG=$HOSTKIT_AD_KRB5_CONFIG KRB5CCNAME=FILE:$HOSTKIT_AD_DIR/check.krb5cc
+dns() { inside python3 "$HERE/dnsrecords.py" query 127.0.0.1 "$@" 2>&1 | tr '\n' ' '; }
+expect "Samba's DNS: an A record for the DC" "A 127.0.0.1 " "$(dns "$HOSTKIT_AD_NAME" A)"
+expect "Samba's DNS: the domain's DC record names the DC" \
+  "SRV 0 100 $HOSTKIT_AD_PORT $HOSTKIT_AD_NAME " "$(dns "_ldap._tcp.dc._msdcs.${HOSTKIT_AD_REALM,,}" SRV)"
+
+out=$(search -b "OU=Domain Controllers,$HOSTKIT_AD_BASE" "(objectClass=computer)" servicePrincipalName 2>&1)
+if grep -qix "servicePrincipalName: $HOSTKIT_AD_LDAP_SPN" <<<"$out"; then
+  ok "the DC's account holds the service principal name $HOSTKIT_AD_LDAP_SPN"
+else
+  fail "the DC's account holds the service principal name $HOSTKIT_AD_LDAP_SPN" "$(grep -i '^servicePrincipalName' <<<"$out" | tr '\n' ' ')"
+fi
+
+inside kdestroy -q 2>/dev/null
+out=$(inside sh -c 'printf "%s\n" "$1" | kinit "$2"' _ "$HOSTKIT_AD_PASSWORD" "$HOSTKIT_AD_KRB5_PRINCIPAL" 2>&1)
+rc=$?
+principal=$(inside klist 2>/dev/null | sed -n 's/^Default principal: //p')
+expect "kinit with the reader's password (KDC $HOSTKIT_AD_KDC)" "0 $HOSTKIT_AD_KRB5_PRINCIPAL" "$rc $principal"
+
+# gssapi [ldapsearch options...]: a GSSAPI bind reading the unicode user's
+# sAMAccountName; prints "rc=N ssf=N sAMAccountName" and the error lines.
+gssapi() {
+  inside env LDAPTLS_CACERT="$HOSTKIT_AD_CA" LDAPTLS_REQCERT=demand \
+    ldapsearch -Y GSSAPI -LLL -o nettimeout=10 "$@" -b "$HOSTKIT_AD_UNICODE_USER_DN" -s base \
+    sAMAccountName >"$HOSTKIT_AD_DIR/gssapi.out" 2>&1
+  local rc=$?
+  printf 'rc=%s ssf=%s %s %s' "$rc" \
+    "$(sed -n 's/^SASL SSF: //p' "$HOSTKIT_AD_DIR/gssapi.out")" \
+    "$(value sAMAccountName <"$HOSTKIT_AD_DIR/gssapi.out")" \
+    "$(grep -E '^ldap_|additional info' "$HOSTKIT_AD_DIR/gssapi.out" | tr -s '\t\n' '  ')"
+}
+out=$(gssapi -N -H "ldap://$HOSTKIT_AD_NAME")
+if [[ "$out" =~ ^rc=0\ ssf=([0-9]+)\ p0000\ $ ]] && [ "${BASH_REMATCH[1]}" -gt 0 ]; then
+  ok "GSSAPI over clear ldap:// with sign and seal reads a user"
+else
+  fail "GSSAPI over clear ldap:// with sign and seal reads a user" "$out"
+fi
+expect "GSSAPI over ldaps without a security layer (maxssf=0) reads a user" \
+  "rc=0 ssf=0 p0000 " "$(gssapi -N -O maxssf=0 -H "ldaps://$HOSTKIT_AD_NAME")"
+expect "GSSAPI over StartTLS without a security layer reads a user" \
+  "rc=0 ssf=0 p0000 " "$(gssapi -N -ZZ -O maxssf=0 -H "ldap://$HOSTKIT_AD_NAME")"
+expect "GSSAPI over ldaps with the TLS channel binding (tls-endpoint) reads a user" \
+  "rc=0 ssf=0 p0000 " "$(LDAPSASL_CBINDING=tls-endpoint gssapi -N -O maxssf=0 -H "ldaps://$HOSTKIT_AD_NAME")"
+
+# What Samba refuses, and what a client must not do.
+out=$(gssapi -N -H "ldaps://$HOSTKIT_AD_NAME")
+if [[ "$out" == "rc=53 "*"Sign or Seal are not allowed if TLS is used"* ]]; then
+  ok "GSSAPI over ldaps with a security layer is refused (53)"
+else
+  fail "GSSAPI over ldaps with a security layer is refused (53)" "$out"
+fi
+out=$(gssapi -N -O maxssf=0 -H "ldap://$HOSTKIT_AD_NAME")
+if [[ "$out" == "rc=8 "*"Strong(er) authentication required"* ]]; then
+  ok "GSSAPI over clear ldap:// without a security layer is refused (8)"
+else
+  fail "GSSAPI over clear ldap:// without a security layer is refused (8)" "$out"
+fi
+out=$(gssapi -H "ldap://$HOSTKIT_AD_NAME")
+if [[ "$out" == "rc=254 "*"Server not found in Kerberos database"* ]]; then
+  ok "GSSAPI without -N (libldap canonicalises a loopback server to this host's name): no such principal"
+else
+  fail "GSSAPI without -N (libldap canonicalises a loopback server to this host's name): no such principal" "$out"
+fi
+out=$(gssapi -N -H "ldap://$HOSTKIT_AD_HOST")
+if [[ "$out" == "rc=254 "*"Server not found in Kerberos database"* ]]; then
+  ok "GSSAPI to the server given by address: no such principal"
+else
+  fail "GSSAPI to the server given by address: no such principal" "$out"
+fi
+
+inside kdestroy
+out=$(gssapi -N -H "ldap://$HOSTKIT_AD_NAME")
+if [[ "$out" == "rc=254 "*"No Kerberos credentials available"* ]]; then
+  ok "GSSAPI without a ticket (kdestroy) fails: no Kerberos credentials available"
+else
+  fail "GSSAPI without a ticket (kdestroy) fails: no Kerberos credentials available" "$out"
+fi
+
+out=$(inside kinit -k -t "$HOSTKIT_AD_KRB5_KEYTAB" "$HOSTKIT_AD_KRB5_PRINCIPAL" 2>&1)
+expect "kinit -k with the reader's keytab, then GSSAPI over ldaps reads a user" \
+  "$out rc=0 ssf=0 p0000 " "$out $(gssapi -N -O maxssf=0 -H "ldaps://$HOSTKIT_AD_NAME")"
+inside kdestroy -q
+rm -f "$HOSTKIT_AD_DIR/gssapi.out"
 
 echo "$PASSED passed, $FAILED failed"
 [ "$FAILED" = 0 ]

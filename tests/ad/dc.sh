@@ -49,25 +49,68 @@
 # (processes in the namespace cannot reach the slapd fixtures, which listen
 # on the machine's own loopback).
 #
-# Samba keeps its defaults where clients see them: simple binds only over TLS
-# ("ldap server require strong auth": result 8 over clear ldap://), a
-# self-signed certificate made at the first start (private/tls/, its CA as
-# HOSTKIT_AD_CA, naming DC1.hostkit.test only). Where Samba is not Windows:
-# it cuts a multi-valued attribute into ranges only when the client asks
-# (member;range=0-1499 comes back under that name, with 1,500 values), and a
-# plain request for member gets every value, where Windows would send
-# member;range=0-1499; it has no "Who am I?" operation (ldapwhoami). Search
-# references at the domain root point at ldap[s]://hostkit.test/, a name
-# that resolves inside the namespace but is not on the certificate.
-# Only the services that LDAP needs run (ldap, cldap, dns, drepl; two
-# workers each): no smbd, winbindd, NetBIOS, KDC, RPC, DNS updates or KCC.
+# Samba keeps its defaults where clients see them, but for SASL over TLS:
+# simple binds only over TLS (result 8, "Strong(er) authentication required",
+# over clear ldap://); SASL binds over clear ldap:// only with sign or seal,
+# and over TLS only without ("ldap server require strong auth =
+# allow_sasl_over_tls", as a Windows DC takes them; Samba's default refuses
+# every SASL bind over TLS); a self-signed certificate made at the first
+# start (private/tls/, its CA as HOSTKIT_AD_CA, naming DC1.hostkit.test
+# only). Where Samba is not Windows: it cuts a multi-valued attribute into
+# ranges only when the client asks (member;range=0-1499 comes back under that
+# name, with 1,500 values), and a plain request for member gets every value,
+# where Windows would send member;range=0-1499; it has no "Who am I?"
+# operation (ldapwhoami); a paged search hands out the same cookie on every
+# page but the last (base64 MQA=, it names the search, not the position),
+# and a search without paging is not cut at 1,000 entries; it sorts
+# (server-side sort control, critical or not) across the pages of a paged
+# search, sends no sort result control, and takes a sort by an attribute it
+# does not know as no sort (result 0, unsorted). Search references
+# at the domain root point at ldap[s]://hostkit.test/, a name that resolves
+# inside the namespace but is not on the certificate.
+# Only the services that LDAP and Kerberos need run (ldap, cldap, dns, drepl,
+# kdc; two workers each): no smbd, winbindd, NetBIOS, RPC, DNS updates or KCC.
+#
+# Kerberos. Samba's KDC answers on 127.0.0.1 port 88 inside the namespace
+# (realm HOSTKIT.TEST). Provisioning adds, once, what a loopback DC lacks:
+# the DC's service principal names (samba_spnupdate: ldap/dc1.hostkit.test,
+# HOST/..., as the dnsupdate service would), A records for dc1.hostkit.test
+# and hostkit.test in Samba's DNS (dnsrecords.py; provisioning leaves them
+# out for 127.0.0.1; the SRV records _ldap._tcp.dc._msdcs.hostkit.test and
+# the like point at dc1.hostkit.test), and a keytab of the reader's keys
+# (samba-tool domain exportkeytab). Clients use the fixture's own krb5.conf
+# ($HOSTKIT_AD_DIR/krb5.conf: the KDC by address, no DNS look-ups, no
+# canonicalisation of host names, forward or reverse) through KRB5_CONFIG,
+# and a credential cache of the fixture's own, KRB5CCNAME; fixture.env sets
+# both (nothing reads or writes /etc/krb5.conf or /tmp/krb5cc_*):
+#
+#   tests/ad/dc.sh exec sh -c 'echo "$HOSTKIT_AD_PASSWORD" | kinit "$HOSTKIT_AD_KRB5_PRINCIPAL"'
+#   tests/ad/dc.sh exec ldapsearch -Y GSSAPI -N -H ldap://dc1.hostkit.test \
+#       -b "$HOSTKIT_AD_BASE" "(sAMAccountName=p0001)"
+#   tests/ad/dc.sh exec env LDAPTLS_CACERT="$HOSTKIT_AD_CA" ldapsearch -Y GSSAPI -N \
+#       -O maxssf=0 -H ldaps://dc1.hostkit.test -b "$HOSTKIT_AD_BASE" "(sAMAccountName=p0001)"
+#   tests/ad/dc.sh exec kinit -k -t "$HOSTKIT_AD_KRB5_KEYTAB" "$HOSTKIT_AD_KRB5_PRINCIPAL"
+#
+# The namespace has no host name of its own: it is the machine's, which
+# names nothing there, so a client must not let libldap canonicalise the
+# server's name (SASL_NOCANON, ldapsearch -N): for a server on loopback
+# libldap would take the local host's name and ask for a ticket for
+# ldap/<that name>, which the KDC does not know. The service principal
+# names the DC by dc1.hostkit.test ($HOSTKIT_AD_NAME) only: a server given
+# by address has none.
 #
 # State folder: $HOSTKIT_AD_DIR (default build/ad next to the sources).
 # Cache: $HOSTKIT_AD_CACHE (default build/ad-cache): the provisioned domain
-# with its entries and certificate, keyed on makedata.py, this script, the
-# counts and Samba's version; a start that finds it skips provisioning.
-# Caches older than 30 days are dropped. HOSTKIT_AD_USERS (300) and
-# HOSTKIT_AD_BIG (1600) set the number of users and of big-group members.
+# with its entries, certificate, keytab and counts, keyed on makedata.py,
+# dnsrecords.py, this script, the counts and Samba's version; a start that
+# finds it skips provisioning. Caches older than 30 days are dropped.
+# HOSTKIT_AD_USERS (300) sets the number of users in OU=People;
+# HOSTKIT_AD_BIG (2100) the number of users in OU=Bulk, who are also the
+# members of the big group "Everyone Bulk": more than 2,000, so that a paged
+# search of them (or of every user of the domain) takes five pages of 500,
+# and more than 1,500, so that their member list takes two ranges.
+# fixture.env counts every user of the domain (built-in accounts included)
+# as HOSTKIT_AD_ALL_USERS, read from sam.ldb itself, not over LDAP.
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
@@ -75,7 +118,7 @@ DEFAULT_DIR=$ROOT/build/ad
 DIR=${HOSTKIT_AD_DIR:-$DEFAULT_DIR}
 CACHE=${HOSTKIT_AD_CACHE:-$ROOT/build/ad-cache}
 USERS=${HOSTKIT_AD_USERS:-300}
-BIG=${HOSTKIT_AD_BIG:-1600}
+BIG=${HOSTKIT_AD_BIG:-2100}
 
 REALM=HOSTKIT.TEST
 DOMAIN=HOSTKIT
@@ -86,6 +129,7 @@ BASE=DC=hostkit,DC=test
 ADMIN_PASSWORD='Hk-Admin-2024!'
 READER_DN="CN=Hostkit Reader,CN=Users,$BASE"
 READER_PASSWORD='Hk-Reader-2024!'
+READER_PRINCIPAL=hkreader@$REALM     # sAMAccountName hkreader (makedata.py)
 USER_PASSWORD='Hk-User-2024!'
 HOLDER_NAME=hostkit-ad-ns
 
@@ -226,7 +270,8 @@ write_conf() {  # Samba's configuration, all paths under $S
 	idmap_ldb:use rfc2307 = yes
 	interfaces = lo
 	bind interfaces only = yes
-	server services = ldap cldap dns drepl
+	server services = ldap cldap dns drepl kdc
+	ldap server require strong auth = allow_sasl_over_tls
 	prefork children = 2
 	dns forwarder =
 	private dir = $S/private
@@ -267,10 +312,51 @@ provision() {  # holder pid
     >"$DIR/data.ldif"
   ldbadd --configfile="$CONF" -l "$S/log" -H "$S/private/sam.ldb" "$DIR/data.ldif" >"$DIR/ldbadd.log" 2>&1 \
     || { tail -20 "$DIR/ldbadd.log" >&2; die "loading the entries failed (log: $DIR/ldbadd.log)"; }
+  # Kerberos: the DC's ldap/ (and HOST/) names, its A records, the reader's keys.
+  in_ns "$1" samba_spnupdate -s "$CONF" >"$DIR/spnupdate.log" 2>&1 \
+    || { tail -20 "$DIR/spnupdate.log" >&2; die "samba_spnupdate failed (log: $DIR/spnupdate.log)"; }
+  /usr/bin/python3 "$HERE/dnsrecords.py" add "$CONF" 127.0.0.1 "$DNSDOMAIN" "$HOSTNAME_" @ >"$DIR/dns.log" 2>&1 \
+    || { tail -20 "$DIR/dns.log" >&2; die "adding the DC's A records failed (log: $DIR/dns.log)"; }
+  rm -f "$DIR/reader.keytab"
+  samba-tool domain exportkeytab "$DIR/reader.keytab" --principal="$READER_PRINCIPAL" -s "$CONF" \
+    >"$DIR/keytab.log" 2>&1 \
+    || { tail -20 "$DIR/keytab.log" >&2; die "exporting the reader's keytab failed (log: $DIR/keytab.log)"; }
+  # What the domain holds, counted in sam.ldb itself (not through LDAP's paging).
+  local all
+  all=$(ldbsearch --configfile="$CONF" -H "$S/private/sam.ldb" -b "$BASE" "(objectClass=user)" dn \
+          2>/dev/null | grep -c '^dn: ') \
+    || die "counting the users in sam.ldb failed"
+  printf 'HOSTKIT_AD_ALL_USERS=%s\n' "$all" >"$DIR/counts.env"
+}
+
+# The clients' Kerberos configuration: the KDC by address, and no look-ups
+# that would turn the server's name into another one.
+write_krb5_conf() {
+  cat >"$DIR/krb5.conf" <<KRB5
+# Written by tests/ad/dc.sh for clients inside the fixture's namespace.
+[libdefaults]
+	default_realm = $REALM
+	dns_lookup_realm = false
+	dns_lookup_kdc = false
+	dns_canonicalize_hostname = false
+	rdns = false
+	ticket_lifetime = 10h
+	forwardable = false
+
+[realms]
+	$REALM = {
+		kdc = 127.0.0.1:88
+		admin_server = 127.0.0.1
+	}
+
+[domain_realm]
+	.$DNSDOMAIN = $REALM
+	$DNSDOMAIN = $REALM
+KRB5
 }
 
 cache_key() {
-  { cat "$HERE/makedata.py" "$0"; echo "$USERS $BIG"; samba -V; } | sha256sum | cut -c1-16
+  { cat "$HERE/makedata.py" "$HERE/dnsrecords.py" "$0"; echo "$USERS $BIG"; samba -V; } | sha256sum | cut -c1-16
 }
 
 ldaps_up() {  # holder pid: the root DSE over ldaps with the CA and the name
@@ -323,7 +409,17 @@ HOSTKIT_AD_URI=ldap://127.0.0.1:389
 HOSTKIT_AD_LDAPS_URI=ldaps://$FQDN:636
 # Values per range when a client asks for ranges (Samba does not range unasked).
 HOSTKIT_AD_RANGE=1500
+# Kerberos (see the header): KRB5_CONFIG and KRB5CCNAME are the fixture's own.
+HOSTKIT_AD_KDC=127.0.0.1:88
+HOSTKIT_AD_KRB5_CONFIG='$DIR/krb5.conf'
+HOSTKIT_AD_KRB5CCNAME='FILE:$DIR/krb5cc'
+HOSTKIT_AD_KRB5_PRINCIPAL='$READER_PRINCIPAL'
+HOSTKIT_AD_KRB5_KEYTAB='$DIR/reader.keytab'
+HOSTKIT_AD_LDAP_SPN='ldap/$FQDN'
+KRB5_CONFIG='$DIR/krb5.conf'
+KRB5CCNAME='FILE:$DIR/krb5cc'
 ENV
+    cat "$DIR/counts.env"
     python3 "$HERE/makedata.py" facts "$BASE" "$USERS" "$BIG"
   } >"$DIR/fixture.env"
   if [ "$DIR" = "$DEFAULT_DIR" ]; then
@@ -348,6 +444,7 @@ start() {
   key=$(cache_key)
   if [ -f "$CACHE/$key/complete" ]; then
     cp -a "$CACHE/$key/samba" "$S"
+    cp -a "$CACHE/$key/reader.keytab" "$CACHE/$key/counts.env" "$DIR/"
     write_conf
     from=cache
     start_samba "$pid"
@@ -358,6 +455,7 @@ start() {
     rm -rf "$CACHE/$key.tmp"
     mkdir -p "$CACHE/$key.tmp"
     cp -a "$S" "$CACHE/$key.tmp/samba"
+    cp -a "$DIR/reader.keytab" "$DIR/counts.env" "$CACHE/$key.tmp/"
     from=provisioned
     start_samba "$pid"
     cp -a "$S/private/tls/." "$CACHE/$key.tmp/samba/private/tls/"
@@ -365,8 +463,9 @@ start() {
     rm -rf "${CACHE:?}/$key"
     mv "$CACHE/$key.tmp" "$CACHE/$key"
   fi
+  write_krb5_conf
   write_env "$pid"
-  echo "samba AD DC $FQDN ($REALM): ldap 127.0.0.1:389 and ldaps :636 in namespace of pid $pid," \
+  echo "samba AD DC $FQDN ($REALM): ldap 127.0.0.1:389, ldaps :636, kdc :88 in namespace of pid $pid," \
     "$from, $((SECONDS - t0)) s ($DIR)"
 }
 

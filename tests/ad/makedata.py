@@ -168,6 +168,7 @@ def facts(base, users, big, out):
         "PEOPLE_BASE": "OU=People," + base,
         "GROUPS_BASE": "OU=Groups," + base,
         "BULK_BASE": "OU=Bulk," + base,
+        "BULK_USERS": str(big),
         "USERS": str(users),
         "PRIVATE_USERS": str(min(PRIVATE, users)),
         "PHOTO_USERS": str(photo_users),

@@ -9,23 +9,35 @@ variables in the environment. Writes a Tcl script that sets the array ::adref:
                      them without ranges
   adref(bulkRanged)  the member values of the big group through ranged
                      requests of HOSTKIT_AD_RANGE values, as a client walks them
+  adref(allUsers)    every user of the domain (objectClass=user under
+                     HOSTKIT_AD_BASE, HOSTKIT_AD_ALL_USERS of them), read with
+                     paging (-E pr=500/noprompt): dict hex of the DN -> dict
+                     attribute -> list of values, for memberOf, objectGUID
+                     and objectSid (an attribute the entry lacks is not there)
+  adref(bulkUsers)   the same for the users of HOSTKIT_AD_BULK_BASE
+                     (HOSTKIT_AD_BULK_USERS of them)
 
-Every value is the hexadecimal of its bytes, so that the Tcl side compares
-exact bytes whatever they hold. Usage: reference.py OUT.tcl
+Every value, and every DN used as a key, is the hexadecimal of its bytes, so
+that the Tcl side compares exact bytes whatever they hold. The paged searches
+must bring the number of users the fixture made: otherwise nothing is
+written and the exit status is 1. Usage: reference.py OUT.tcl
 """
 
 import base64
+import io
 import os
 import subprocess
 import sys
+from concurrent.futures import ThreadPoolExecutor
 
 ENV = os.environ
 
 
-def ldapsearch(base, flt, attrs, scope="sub"):
+def ldapsearch(base, flt, attrs, scope="sub", paged=False):
     cmd = ["ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-o", "nettimeout=10",
            "-H", "ldaps://" + ENV["HOSTKIT_AD_NAME"], "-D", ENV["HOSTKIT_AD_BINDDN"],
-           "-w", ENV["HOSTKIT_AD_PASSWORD"], "-s", scope, "-b", base, flt] + attrs
+           "-w", ENV["HOSTKIT_AD_PASSWORD"], "-s", scope, "-b", base]
+    cmd += (["-E", "pr=500/noprompt"] if paged else []) + [flt] + attrs
     env = dict(ENV, LDAPTLS_CACERT=ENV["HOSTKIT_AD_CA"], LDAPTLS_REQCERT="demand")
     out = subprocess.run(cmd, env=env, check=True, capture_output=True).stdout
     entries, current = [], None
@@ -53,8 +65,39 @@ def hexlist(values):
     return "{" + " ".join(v.hex() for v in values) + "}"
 
 
+def by_dn(base, expected):
+    """Tcl commands setting a dict hex(dn) -> attribute -> hex values, from a paged search."""
+    entries = ldapsearch(base, "(objectClass=user)", ["memberOf", "objectGUID", "objectSid"],
+                         paged=True)
+    if len(entries) != int(expected):
+        raise SystemExit("reference.py: a paged search of %s brought %d users, the fixture made %s"
+                         % (base, len(entries), expected))
+    lines = []
+    for e in entries:
+        attrs = " ".join(f"{k} {hexlist(v)}" for k, v in e.items() if k != "dn")
+        lines.append(f"{e['dn'][0].hex()} {{{attrs}}}")
+    return lines
+
+
 def main():
-    out = open(sys.argv[1], "w")
+    # The two large searches run beside the others; nothing is written when
+    # they fall short.
+    pool = ThreadPoolExecutor(max_workers=2)
+    all_users = pool.submit(by_dn, ENV["HOSTKIT_AD_BASE"], ENV["HOSTKIT_AD_ALL_USERS"])
+    bulk_users = pool.submit(by_dn, ENV["HOSTKIT_AD_BULK_BASE"], ENV["HOSTKIT_AD_BULK_USERS"])
+    text = io.StringIO()
+    others(text)
+    out = open(sys.argv[1] + ".tmp", "w")
+    out.write(text.getvalue())
+    for name, lines in (("allUsers", all_users.result()), ("bulkUsers", bulk_users.result())):
+        out.write(f"set adref({name}) [dict create \\\n")
+        out.write("".join(f"    {line} \\\n" for line in lines))
+        out.write("]\n")
+    out.close()
+    os.replace(sys.argv[1] + ".tmp", sys.argv[1])
+
+
+def others(out):
     people = ldapsearch(ENV["HOSTKIT_AD_PEOPLE_BASE"], "(objectClass=user)",
                         ["cn", "memberOf", "objectGUID", "objectSid", "thumbnailPhoto"])
     out.write("set adref(people) {}\n")

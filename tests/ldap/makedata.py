@@ -6,10 +6,13 @@
 #	  makedata.py ref   MAINPORT REFPORT       > ref.ldif
 #	  makedata.py plain BULK                   > plain.ldif
 #	  makedata.py tls   SUFFIXDC                > tls.ldif
+#	  makedata.py limit COUNT                   > limit.ldif
+#	  makedata.py sort  COUNT                   > sort.ldif
 #	Values that LDIF cannot carry as they stand (line ends, leading
 #	spaces, UTF-8) are written base64-encoded.
 
 import base64
+import random
 import sys
 
 PASSWORD = "secret"
@@ -165,6 +168,39 @@ def tls_ldif(dc, out):
     out.write(person("cn=Bo Chan," + base, "Bo Chan", "Chan", given="Bo", phone="101"))
 
 
+def limit_ldif(count, out):
+    """dc=limit,dc=test: the reader and COUNT people under ou=bulk."""
+    out.write(entry("dc=limit,dc=test", ("objectClass", "dcObject"), ("objectClass", "organization"),
+                    ("dc", "limit"), ("o", "Limit")))
+    out.write(person("cn=reader,dc=limit,dc=test", "reader", "Reader",
+                     extra=[("userPassword", PASSWORD)]))
+    bulk("ou=bulk,dc=limit,dc=test", count, out)
+
+
+SORT_FIRST = 10000
+
+
+def sort_ldif(count, out):
+    """dc=sort,dc=test: the reader and COUNT people under ou=people, each a
+    posixAccount whose uidNumber (SORT_FIRST .. SORT_FIRST+COUNT-1, all of
+    five digits, so that their text and number orders agree) is shuffled
+    against the order of the entries (uid s00000, s00001, ...); cn and sn
+    follow uidNumber (Sort 10000), so the three sort alike."""
+    out.write(entry("dc=sort,dc=test", ("objectClass", "dcObject"), ("objectClass", "organization"),
+                    ("dc", "sort"), ("o", "Sort")))
+    out.write(person("cn=reader,dc=sort,dc=test", "reader", "Reader",
+                     extra=[("userPassword", PASSWORD)]))
+    base = "ou=people,dc=sort,dc=test"
+    out.write(ou(base, "people"))
+    numbers = list(range(SORT_FIRST, SORT_FIRST + count))
+    random.Random(count).shuffle(numbers)
+    for i, n in enumerate(numbers):
+        out.write(entry("uid=s%05d,%s" % (i, base), ("objectClass", "inetOrgPerson"),
+                        ("objectClass", "posixAccount"), ("cn", "Sort %d" % n), ("sn", "S%d" % n),
+                        ("uid", "s%05d" % i), ("uidNumber", str(n)), ("gidNumber", "100"),
+                        ("homeDirectory", "/home/s%05d" % i), ("mail", "s%05d@sort.test" % i)))
+
+
 if __name__ == "__main__":
     kind = sys.argv[1]
     if kind == "main":
@@ -175,5 +211,9 @@ if __name__ == "__main__":
         plain_ldif(int(sys.argv[2]), sys.stdout)
     elif kind == "tls":
         tls_ldif(sys.argv[2], sys.stdout)
+    elif kind == "limit":
+        limit_ldif(int(sys.argv[2]), sys.stdout)
+    elif kind == "sort":
+        sort_ldif(int(sys.argv[2]), sys.stdout)
     else:
         sys.exit("unknown kind " + kind)

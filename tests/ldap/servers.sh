@@ -27,6 +27,49 @@
 #          SIGSTOP after the first page of a paged search, and continues it
 #          when that client goes
 #
+# Size limits and server-side sorting (slapd 2.5 here):
+#   limit  dc=limit,dc=test: the reader and $HOSTKIT_LDAP_LIMIT_BULK (1200)
+#          people under ou=bulk (objectClass inetOrgPerson, as in main); it
+#          offers paging, and its limits stop every search below the count:
+#          a plain one after 500 entries (sizelimit 500), a paged one after
+#          $HOSTKIT_LDAP_LIMIT_PRTOTAL (700) in all (size.prtotal), whatever
+#          the page size. OpenLDAP's ldapsearch as the reader or anonymous,
+#          base ou=bulk,dc=limit,dc=test, filter (objectClass=inetOrgPerson):
+#            -E pr=500/noprompt   a page of 500 (result 0, a cookie), then
+#                                 200 more and result 4 (Size limit
+#                                 exceeded): 700 entries
+#            -E pr=200/noprompt   three pages of 200, then 100 and result 4
+#            -E pr=1000/noprompt  result 4 after 700
+#            no paging            result 4 after 500
+#            -z 100 -E pr=500/noprompt   result 4 after 100 (the client's
+#                                 own limit)
+#          The rootdn (cn=admin, secret) has no limits: 1,200 with paging.
+#   sort   dc=sort,dc=test with the sssvlv overlay (server-side sorting,
+#          1.2.840.113556.1.4.473, and virtual list views; it takes over
+#          paging, so a sorted search pages in sort order): the reader and
+#          $HOSTKIT_LDAP_SORT_COUNT (1200) people under ou=people, each a
+#          posixAccount whose uidNumber (10000 .. 11199, all of five digits)
+#          is shuffled against the order of the entries; cn (Sort 10000) and
+#          sn (S10000) follow it. sssvlv sorts only by an attribute with an
+#          ORDERING rule: of these entries' attributes, uidNumber
+#          (integerOrderingMatch; HOSTKIT_LDAP_SORT_ATTRIBUTE) and gidNumber,
+#          and the operational createTimestamp and modifyTimestamp; cn, sn,
+#          uid and mail have none. With ldapsearch, base ou=people,
+#          filter (objectClass=inetOrgPerson):
+#            -E '!sss=uidNumber' -E pr=500/noprompt   1,200 entries in
+#                                 three pages, uidNumber 10000, 10001, ...
+#                                 (sortResult 0 on each page)
+#            -E '!sss=-uidNumber' -E pr=500/noprompt  11199, 11198, ...
+#            -E '!sss=uidNumber', no paging           500 sorted, result 4
+#            -E '!sss=cn' (critical or not)           result 18
+#                                 (Inappropriate matching, "serverSort
+#                                 control: No ordering rule"), no entry
+#            -E '!sss=cn:2.5.13.3'  sorted by cn with caseIgnoreOrderingMatch
+#                                 named in the control
+#          main has no sssvlv: a critical sort control fails with result 12
+#          (Critical extension is unavailable) and no entry, a non-critical
+#          one is ignored (result 0, unsorted, no sort result control).
+#
 # Usage: servers.sh start|stop|status
 # State folder: $HOSTKIT_LDAP_DIR (default build/ldap next to the sources).
 # "start" writes $HOSTKIT_LDAP_DIR/fixture.env (HOSTKIT_LDAP_* variables);
@@ -237,6 +280,48 @@ HOSTKIT_LDAP_BADNAME_BASE='dc=badname,dc=test'
 HOSTKIT_LDAP_CA=$DIR/tls/ca.pem
 HOSTKIT_LDAP_OTHER_CA=$DIR/tls/otherca.pem
 ENV
+  # ---- size limits and sorting: limit, sort (see the header) -------------------------
+  LIMIT_BULK=${HOSTKIT_LDAP_LIMIT_BULK:-1200}
+  LIMIT_PRTOTAL=700
+  SORT_COUNT=${HOSTKIT_LDAP_SORT_COUNT:-1200}
+  for v in LIMIT_PORT SORT_PORT; do
+    printf -v "$v" %s "$(free_port)"
+    while [[ " $used " == *" ${!v} "* ]]; do printf -v "$v" %s "$(free_port)"; done
+    used="$used ${!v}"
+  done
+  write_conf limit "dc=limit,dc=test" "cn=admin,dc=limit,dc=test"
+  sed -i '/^limits /d' "$DIR/limit/slapd.conf"
+  cat >>"$DIR/limit/slapd.conf" <<CONF
+limits users size.soft=500 size.hard=500 size.prtotal=$LIMIT_PRTOTAL
+limits anonymous size.soft=500 size.hard=500 size.prtotal=$LIMIT_PRTOTAL
+CONF
+  write_conf sort "dc=sort,dc=test" "cn=admin,dc=sort,dc=test" "moduleload sssvlv"
+  echo "overlay sssvlv" >>"$DIR/sort/slapd.conf"
+  python3 "$HERE/makedata.py" limit "$LIMIT_BULK" >"$DIR/limit.ldif"
+  python3 "$HERE/makedata.py" sort "$SORT_COUNT" >"$DIR/sort.ldif"
+  for n in limit sort; do
+    "$SLAPADD" -q -f "$DIR/$n/slapd.conf" -l "$DIR/$n.ldif" >"$DIR/$n/slapadd.log" 2>&1 \
+      || { cat "$DIR/$n/slapadd.log" >&2; exit 1; }
+  done
+  start_one limit "$LIMIT_PORT"
+  start_one sort "$SORT_PORT"
+  cat >>"$DIR/fixture.env" <<ENV
+HOSTKIT_LDAP_LIMIT_PORT=$LIMIT_PORT
+HOSTKIT_LDAP_LIMIT_BASE='ou=bulk,dc=limit,dc=test'
+HOSTKIT_LDAP_LIMIT_BINDDN='cn=reader,dc=limit,dc=test'
+HOSTKIT_LDAP_LIMIT_BULK=$LIMIT_BULK
+HOSTKIT_LDAP_LIMIT_SIZELIMIT=500
+HOSTKIT_LDAP_LIMIT_PRTOTAL=$LIMIT_PRTOTAL
+HOSTKIT_LDAP_SORT_PORT=$SORT_PORT
+HOSTKIT_LDAP_SORT_BASE='ou=people,dc=sort,dc=test'
+HOSTKIT_LDAP_SORT_BINDDN='cn=reader,dc=sort,dc=test'
+HOSTKIT_LDAP_SORT_COUNT=$SORT_COUNT
+HOSTKIT_LDAP_SORT_ATTRIBUTE=uidNumber
+HOSTKIT_LDAP_SORT_FIRST=10000
+HOSTKIT_LDAP_SORT_SIZELIMIT=500
+ENV
+  echo "slapd: limit 127.0.0.1:$LIMIT_PORT (size limit 500, paged $LIMIT_PRTOTAL), sort 127.0.0.1:$SORT_PORT (sssvlv)"
+
   if [ "$DIR" = "$DEFAULT_DIR" ]; then
     cp "$DIR/fixture.env" "$ROOT/build/ldap-fixture.env"
   fi
