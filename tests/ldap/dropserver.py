@@ -52,6 +52,8 @@
 #	                values LOW up to HIGH, at most 1,500 of them, under
 #	                member;range=LOW-LAST, or LOW-* when they reach the last
 #	                value; asked for plain member, the first 1,500
+#	  o=nulname     one entry whose first attribute name holds a zero byte
+#	                (cn NUL evil = evil), then cn = good
 #	  o=slowN       one new entry (cn=sK,o=slowN) every N seconds (N may
 #	                have a fraction: o=slow0.5) without end; with paging,
 #	                each page of the asked size ends with a new cookie and
@@ -277,6 +279,12 @@ class Responder(RequestHandler):
                            for i in range(3))
             control = ber(0x30, ber(0x04, PAGED_RESULTS_OID) + ber(0x04, BAD_PAGE_VALUE))
             send(out + message(msgid, ber(0x65, SUCCESS), ber(0xA0, control)))
+            return True
+        if base == b"o=nulname":
+            attrs = b"".join(ber(0x30, ber(0x04, name) + ber(0x31, ber(0x04, value)))
+                             for name, value in ((b"cn\x00evil", b"evil"), (b"cn", b"good")))
+            one = ber(0x64, ber(0x04, b"cn=one,o=nulname") + ber(0x30, attrs))
+            send(message(msgid, one) + page_result(msgid, b""))
             return True
         kilobytes = number_after(base, b"o=bigcookie")
         if kilobytes is not None:
