@@ -306,6 +306,16 @@ TEST_F(SearchDriverServer, ServersThatNeverEndAreBounded)
 	EXPECT_EQ(entriesWritten(), 2) << base;
     }
 
+    /* o=bigcookie1: a new entry and a new cookie on every page, for ever. */
+    parameters_.searchBase = "o=bigcookie1";
+    parameters_.maxPages = 7;
+    EXPECT_EQ(run(lines), 7);
+    EXPECT_EQ(lines, std::vector<Line>({
+	{OUT, "\nDirectory supports paging. Current page size 500\n"},
+	{ERR, "\nPaged search stopped after 7 pages\n\n"},
+	{ERR, "Total entries = 7\n"}}));
+    EXPECT_EQ(entriesWritten(), 7);
+
     /*
      * o=fanX: one entry and a reference to o=fanXa and o=fanXb. The bound
      * on referral searches holds before the nesting bound is reached.
