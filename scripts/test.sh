@@ -3,9 +3,8 @@
 #   1. GoogleTest units (Linux build)
 #   2. Tcl suites, Linux build, system tclsh
 #   3. Tcl suites, Windows build, Windows tclsh under Wine
-#   4. The same for Tcl 9: Tcl 9.0.3 for both systems is built once from
-#      ../shared/deps (scripts/build-tcl9.sh, cached in build/tcl9 and
-#      build-win/tcl9), the modules again against it (build-tcl9/tcl9Hostkit.so,
+#   4. The same for Tcl 9: Tcl 9.0.3 for both systems is built once
+#      (scripts/build-tcl9.sh, cached in build/tcl9 and build-win/tcl9), the modules again against it (build-tcl9/tcl9Hostkit.so,
 #      build-win-tcl9/tcl9Hostkit.dll); units and Tcl suites with tclsh9.0,
 #      Windows suites with tclsh90.exe under Wine
 #   5. Tcl suites and units again with AddressSanitizer/UndefinedBehaviorSanitizer
@@ -263,7 +262,7 @@ if [ $? = 0 ]; then note_stage "layers" 1 0 0; else cat "$LOGDIR/layers.log" >&2
 
 # ---- Stubs check and the build tools' own tests -----------------------------------
 # Every Tcl call of the Tcl 8 modules must be in Tcl 8.4's stubs table
-# (../shared/tcl84-stubs.txt); the Tcl 9 modules need Tcl 9 anyway.
+# (scripts/tcl84-stubs.txt); the Tcl 9 modules need Tcl 9 anyway.
 if [ "$LINUX_OK" = 1 ]; then
   mods=(build/Hostkit.so)
   [ "$WIN_OK" = 1 ] && mods+=(build-win/Hostkit.dll)
