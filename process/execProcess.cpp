@@ -128,10 +128,27 @@ ExecOutcome
 runProgram(const ExecRequest &request, OutputBuffer &buffer, size_t limit)
 {
     ExecOutcome outcome;
+    /* Nobody reads a background program's capture files: they go at once. */
+    unsigned transient = 0;
+    if (request.background) {
+	transient = (request.removeStdout ? HKP_STDOUT_TRANSIENT : 0)
+		| (request.removeStderr ? HKP_STDERR_TRANSIENT : 0);
+    }
     HkpProgram *program = HkpStartProgram(request.commandLine, request.stdoutName,
 	    request.stderrName, request.background ? HKP_START_DETACHED : HKP_START_WAITED,
-	    &outcome.errorCode);
+	    transient, &outcome.errorCode);
     if (program == nullptr) {
+	/*
+	 * Nothing was written to the capture files of a program that never
+	 * ran. Transient ones are gone already, and their names may be
+	 * another's by now.
+	 */
+	if (request.removeStdout && !(transient & HKP_STDOUT_TRANSIENT)) {
+	    HkpRemoveOutputFile(request.stdoutName);
+	}
+	if (request.removeStderr && !(transient & HKP_STDERR_TRANSIENT)) {
+	    HkpRemoveOutputFile(request.stderrName);
+	}
 	outcome.status = EXEC_START_FAILED;
 	return outcome;
     }

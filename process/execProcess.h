@@ -100,7 +100,9 @@ struct ExecOutcome {
  * text, into the buffer (at most `limit` bytes) and removes the capture
  * files (removeStdout, removeStderr) once the whole text is held; when it
  * does not fit, or a file cannot be read whole, every file stays on disk.
- * After a failed start and in background mode every file stays.
+ * Background mode lets the capture files go as soon as the program holds
+ * them (HKP_STDOUT_TRANSIENT), and after a failed start they are removed
+ * too: nobody could name them. Named files always stay.
  */
 ExecOutcome runProgram(const ExecRequest &request, OutputBuffer &buffer, size_t limit);
 

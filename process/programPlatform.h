@@ -23,13 +23,31 @@ enum HkpStartMode {
 };
 
 /*
+ * Output files that nobody reads back (HkpStartProgram's `transient`): each
+ * goes as soon as the program holds it, so that nothing is left behind that
+ * nobody can name.
+ */
+enum {
+    HKP_STDOUT_TRANSIENT = 1,
+    HKP_STDERR_TRANSIENT = 2
+};
+
+/*
  * Opens (creating or truncating) the two output files for writing, starts
  * the program named by the command line hidden, with no standard input and
  * its standard output and error going to those files, and closes this
  * side's handles on the files. The files are opened first, whether or not
  * the start works. A file that cannot be opened, or whose name holds a
  * NUL, leaves that stream unusable for the child; it does not stop the
- * start. Both names may be the same file.
+ * start. Both names may be the same file, unless one of them is transient.
+ *
+ * A transient file (the `transient` bits) is removed whatever becomes of
+ * the start; a started program keeps writing to it until it ends. Unix:
+ * its name is unlinked once it is open, and the descriptor that the
+ * program inherits keeps the file in being. Windows: it is opened with
+ * FILE_FLAG_DELETE_ON_CLOSE (and shared for deletion), so that the system
+ * removes it when the last handle on it, the program's, is closed; a file
+ * that does not open is deleted by name.
  *
  * Windows: CreateFileW + CreateProcessW with the command line as it is.
  * Unix: no shell; the command line is split into arguments by the Windows
@@ -46,7 +64,8 @@ enum HkpStartMode {
  * refused with ERROR_INVALID_PARAMETER (87) / EINVAL (22).
  */
 HkpProgram *HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
-	const WideString &stderrName, HkpStartMode mode, uint32_t *errorCode);
+	const WideString &stderrName, HkpStartMode mode, unsigned transient,
+	uint32_t *errorCode);
 
 /* The process id of a started program. */
 uint32_t HkpProgramId(const HkpProgram *program);

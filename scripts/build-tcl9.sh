@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Tcl 9.0.3 from the release source in shared/deps, once per system, and
-# caches the installed tree:
+# Builds Tcl 9.0.3 from its release source, once per system, and caches the
+# installed tree:
 #   Linux    build/tcl9/       bin/tclsh9.0, lib/libtcl9.0.so, lib/libtclstub.a,
 #                              lib/tclConfig.sh, include/
 #   Windows  build-win/tcl9/   bin/tclsh90.exe, bin/tcl90.dll, bin/libtommath.dll,
@@ -11,9 +11,22 @@
 # Each tree also keeps the unpacked source in src/ (tclConfig.sh points at it).
 #
 #   scripts/build-tcl9.sh [linux|windows|all]   # default all; builds what is missing
+#   scripts/build-tcl9.sh fetch                 # only finds or downloads the source
 #   TCL9_SRC=/path/tcl9.0.3-src.tar.gz scripts/build-tcl9.sh
 #   TCL9_DIR=/some/dir WINTCL9_DIR=/other/dir scripts/build-tcl9.sh
 #   JOBS=1 scripts/build-tcl9.sh                # make -j level (default 2)
+#
+# The source, tcl9.0.3-src.tar.gz (the release's SHA-256 is checked whatever
+# its origin), is the first of:
+#   1. $TCL9_SRC, when set;
+#   2. a local copy beside the repository, ../shared/deps/ (for a git worktree,
+#      beside its main checkout), or $TCL9_LOCAL_COPY;
+#   3. an earlier download, build/downloads/ ($TCL9_DOWNLOAD_DIR);
+#   4. a download from the release files that Tcl's download page
+#      (https://www.tcl-lang.org/software/tcltk/download.html) leads to
+#      ($TCL9_URL: one or more addresses, tried in turn), kept in
+#      build/downloads/ for the next run. Without a network the script says
+#      where to put the file.
 #
 # Running them:
 #   Linux    build/tcl9/bin/tclsh9.0 script.tcl   (finds libtcl9.0.so through an absolute
@@ -21,17 +34,29 @@
 #   Windows  WINE_TCLSH=$PWD/build-win/tcl9/bin/tclsh90.exe scripts/wine-tclsh.sh script.tcl
 #
 # The bundled packages (pkgs/: itcl, sqlite3, tdbc*, thread) are left out: the
-# release lacks a file of sqlite3, sqlite3 and thread fail with mingw-w64 (see
-# shared/deps/README.md), and nothing here needs them; tcltest is part of Tcl's
-# own library.
+# release lacks a file of sqlite3, sqlite3 and thread fail with mingw-w64, and
+# nothing here needs them; tcltest is part of Tcl's own library.
 # Assumes scripts/install-deps.sh has run (build-essential, mingw-w64, zip, python3).
 # Each build happens in a scratch folder next to its cache and is moved into
-# place only when complete, so an interrupted run leaves no half-built cache.
+# place only when complete, so an interrupted run leaves no half-built cache;
+# a download likewise goes to a scratch file first.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-TCL9_SRC=${TCL9_SRC:-$ROOT/../shared/deps/tcl9.0.3-src.tar.gz}
+TCL9_TARBALL=tcl9.0.3-src.tar.gz
 TCL9_SHA256=24c70f9a5951a9d9edc0a142ac6600a0b0c787197f73e2d0f9a43d097dcb5687
+TCL9_SRC=${TCL9_SRC:-}
+# Beside the repository; for a git worktree, beside its main checkout too.
+if [[ -z ${TCL9_LOCAL_COPY:-} ]]; then
+  TCL9_LOCAL_COPY=$ROOT/../shared/deps/$TCL9_TARBALL
+  main_checkout=$(git -C "$ROOT" rev-parse --path-format=absolute --git-common-dir 2>/dev/null) || main_checkout=
+  if [[ ! -f $TCL9_LOCAL_COPY && -n $main_checkout ]]; then
+    TCL9_LOCAL_COPY=$(dirname "$main_checkout")/../shared/deps/$TCL9_TARBALL
+  fi
+fi
+TCL9_DOWNLOAD_DIR=${TCL9_DOWNLOAD_DIR:-$ROOT/build/downloads}
+TCL9_URL=${TCL9_URL:-https://prdownloads.sourceforge.net/tcl/$TCL9_TARBALL https://downloads.sourceforge.net/project/tcl/Tcl/9.0.3/$TCL9_TARBALL}
+TCL9_FETCH_TIMEOUT=${TCL9_FETCH_TIMEOUT:-60}
 TCL9_DIR=${TCL9_DIR:-$ROOT/build/tcl9}
 WINTCL9_DIR=${WINTCL9_DIR:-$ROOT/build-win/tcl9}
 HOST=${TCL9_HOST:-x86_64-w64-mingw32}
@@ -39,14 +64,98 @@ JOBS=${JOBS:-2}
 STAMP=.hostkit-tcl9-complete
 PATCHLEVEL=9.0.3
 
-usage() { echo "usage: $0 [linux|windows|all]" >&2; exit 2; }
+usage() { echo "usage: $0 [linux|windows|all|fetch]" >&2; exit 2; }
 (( $# <= 1 )) || usage
 case ${1:-all} in
   linux) SYSTEMS=(linux) ;;
   windows) SYSTEMS=(windows) ;;
   all) SYSTEMS=(linux windows) ;;
+  fetch) SYSTEMS=() ;;
   *) usage ;;
 esac
+
+sha256_ok() {  # file
+  [[ $(sha256sum <"$1" | cut -d' ' -f1) == "$TCL9_SHA256" ]]
+}
+
+# Downloads the release into the download folder, through a scratch file
+# that becomes the cached copy only once its SHA-256 is right. Tries each
+# address of TCL9_URL in turn.
+download_source() {  # target
+  local target=$1 url scratch why=""
+  mkdir -p "$(dirname "$target")"
+  scratch=$(mktemp "$(dirname "$target")/.$TCL9_TARBALL.XXXXXX")
+  for url in $TCL9_URL; do
+    echo "build-tcl9: downloading $url" >&2
+    if ! why=$(python3 - "$url" "$scratch" "$TCL9_FETCH_TIMEOUT" 2>&1 <<'PY'
+import shutil, sys, urllib.request
+url, out, timeout = sys.argv[1], sys.argv[2], float(sys.argv[3])
+try:
+    req = urllib.request.Request(url, headers={"User-Agent": "hostkit-build-tcl9"})
+    with urllib.request.urlopen(req, timeout=timeout) as r, open(out, "wb") as f:
+        shutil.copyfileobj(r, f)
+except Exception as e:
+    sys.exit(f"{type(e).__name__}: {e}")
+PY
+    ); then
+      echo "build-tcl9: $url: ${why##*$'\n'}" >&2
+      continue
+    fi
+    if ! sha256_ok "$scratch"; then
+      echo "build-tcl9: $url is not the Tcl $PATCHLEVEL release (its SHA-256 is" \
+           "$(sha256sum <"$scratch" | cut -d' ' -f1), not $TCL9_SHA256); not kept" >&2
+      continue
+    fi
+    mv -f "$scratch" "$target"
+    return 0
+  done
+  rm -f "$scratch"
+  return 1
+}
+
+# Prints the path of a source tarball with the release's SHA-256 (see the
+# header for where it is looked for), downloading it if need be; fails with
+# a message saying what to put where.
+find_source() {
+  local cached=$TCL9_DOWNLOAD_DIR/$TCL9_TARBALL
+  if [[ -n $TCL9_SRC ]]; then
+    [[ -f $TCL9_SRC ]] || { echo "build-tcl9: source $TCL9_SRC not found (TCL9_SRC)" >&2; return 1; }
+    sha256_ok "$TCL9_SRC" || {
+      echo "build-tcl9: $TCL9_SRC is not the expected Tcl $PATCHLEVEL release (sha256 differs)" >&2
+      return 1
+    }
+    echo "$TCL9_SRC"; return 0
+  fi
+  if [[ -f $TCL9_LOCAL_COPY ]]; then
+    if sha256_ok "$TCL9_LOCAL_COPY"; then
+      echo "$TCL9_LOCAL_COPY"; return 0
+    fi
+    echo "build-tcl9: $TCL9_LOCAL_COPY is not the Tcl $PATCHLEVEL release (sha256 differs); not used" >&2
+  fi
+  if [[ -f $cached ]]; then
+    if sha256_ok "$cached"; then
+      echo "$cached"; return 0
+    fi
+    echo "build-tcl9: $cached is not the Tcl $PATCHLEVEL release (sha256 differs); downloading again" >&2
+    rm -f "$cached"
+  fi
+  if download_source "$cached"; then
+    echo "$cached"; return 0
+  fi
+  cat >&2 <<MSG
+build-tcl9: the Tcl $PATCHLEVEL source could not be had. Without a network, copy the
+release file $TCL9_TARBALL (SHA-256 $TCL9_SHA256,
+from https://www.tcl-lang.org/software/tcltk/download.html) to
+  $cached
+or name it with TCL9_SRC=/path/to/$TCL9_TARBALL, and run this again.
+MSG
+  return 1
+}
+
+if [[ ${1:-all} == fetch ]]; then
+  find_source
+  exit
+fi
 
 # The files each cache must hold to count as complete.
 cache_files() {  # system dir
@@ -116,11 +225,8 @@ build_one() {  # system
     for tool in "${tools[@]}"; do
       command -v "$tool" >/dev/null || { echo "build-tcl9: '$tool' not found; run scripts/install-deps.sh" >&2; exit 1; }
     done
-    [[ -f $TCL9_SRC ]] || { echo "build-tcl9: source $TCL9_SRC not found (set TCL9_SRC)" >&2; exit 1; }
-    if [[ $(sha256sum <"$TCL9_SRC" | cut -d' ' -f1) != "$TCL9_SHA256" ]]; then
-      echo "build-tcl9: $TCL9_SRC is not the expected Tcl $PATCHLEVEL release (sha256 differs)" >&2
-      exit 1
-    fi
+    local source
+    source=$(find_source) || exit 1
 
     STAGE=$(mktemp -d "$parent/.$base-build.XXXXXX")
     LOG=$parent/$base-build.log
@@ -148,7 +254,7 @@ build_one() {  # system
 
     # 1. Source, without the bundled packages (see the header).
     mkdir -p "$STAGE/src"
-    tar -xzf "$TCL9_SRC" -C "$STAGE/src" >>"$LOG" 2>&1
+    tar -xzf "$source" -C "$STAGE/src" >>"$LOG" 2>&1
     local srcdir=$STAGE/src/tcl$PATCHLEVEL
     [[ -x $srcdir/unix/configure && -x $srcdir/win/configure ]] || { echo "build-tcl9: unpacked source has no configure" >&2; exit 1; }
     rm -rf "$srcdir/pkgs"

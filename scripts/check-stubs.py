@@ -32,7 +32,8 @@ import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DEFAULT_LIST = os.path.join(ROOT, "..", "shared", "tcl84-stubs.txt")
+# Tcl 8.4.20's table (generic/tcl.decls), kept beside this script.
+DEFAULT_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "tcl84-stubs.txt")
 
 # tclStubsPtr->tcl_Foo, tclIntStubsPtr->tclFoo, tclStubsPtr->hooks->tclPlatStubs->...
 STUBS_REF = re.compile(r"\b(tcl[A-Za-z]*StubsPtr)\s*->\s*([A-Za-z_]\w*)")
@@ -300,7 +301,7 @@ def main(argv=None):
                                 formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("targets", nargs="+", metavar="MODULE|OBJECT",
                    help="built modules (.so/.dll: each checked on its own) or object files (checked together)")
-    p.add_argument("--list", default=DEFAULT_LIST, help="stubs list (default: ../shared/tcl84-stubs.txt beside the repo)")
+    p.add_argument("--list", default=DEFAULT_LIST, help="stubs list (default: scripts/tcl84-stubs.txt)")
     p.add_argument("--build-dir", help="CMake build folder (default: the module's folder)")
     p.add_argument("--platform", choices=("unix", "windows"), help="default: from the compiler's target")
     p.add_argument("-j", "--jobs", type=int, default=int(os.environ.get("JOBS", "2")))

@@ -108,9 +108,10 @@ if {[file executable $helper]} {
 }
 puts "execprocess uname -sr -> [string trim [execprocess uname -sr]]"
 puts "execprocess echo {a b} {\$HOME} -> [string trim [execprocess echo {a b} {$HOME}]]  (no shell)"
-# Files of a background program, and capture files after a failed start, stay: use /dev/null.
-set id [execprocess sleep 30 > /dev/null 2> /dev/null &]
+# A background program's capture files, and those of a failed start, are
+# removed by the package: nothing is left in the temporary folder.
+set id [execprocess sleep 30 &]
 puts "execprocess sleep 30 & -> $id; [terminateprocess $id]"
-if {[catch {execprocess no-such-program-here > /dev/null 2> /dev/null} msg]} {
+if {[catch {execprocess no-such-program-here} msg]} {
     puts "execprocess no-such-program-here -> error \"$msg\""
 }

@@ -3,7 +3,10 @@
 #	Runs every *.test file of this folder, each in its own interpreter
 #	process, prints the summary line
 #	    hostkit-counts: passed P skipped S failed F
-#	and exits non-zero when a test failed or none ran.
+#	and exits non-zero when a test failed or none ran. The test files get
+#	a temporary folder of this run's own (TMPDIR, TMP, TEMP); an
+#	execprocess capture file (Exe*.TMP) left there or in any folder the
+#	tests made counts as a failure.
 #	Usage: tclsh all.tcl ?tcltest options?
 
 package require tcltest 2.2
@@ -20,6 +23,20 @@ if {$tcl_platform(platform) eq "windows" && [info exists env(TEMP)]} {
 set tmpDir [file join $tmpRoot hostkit-tests-[pid]]
 file mkdir $tmpDir
 set outFile [file join $tmpDir all.out]
+set tempFolder [file join $tmpDir temp]
+file mkdir $tempFolder
+foreach name {TMPDIR TMP TEMP} {
+    set env($name) [file nativename $tempFolder]
+}
+
+# The capture files of execprocess below a folder.
+proc captureFilesBelow {dir} {
+    set found [glob -nocomplain -directory $dir -types f {[Ee][Xx][Ee]*.[Tt][Mm][Pp]}]
+    foreach sub [glob -nocomplain -directory $dir -types d *] {
+	lappend found {*}[captureFilesBelow $sub]
+    }
+    return $found
+}
 
 configure -testdir $testsDir -tmpdir $tmpDir -singleproc 0 {*}$argv -outfile $outFile
 runAllTests
@@ -44,6 +61,11 @@ if {$at >= 0} {
 	    break
 	}
     }
+}
+set left [captureFilesBelow $tmpDir]
+if {[llength $left]} {
+    puts "capture files left behind: [llength $left] ([lrange $left 0 9])"
+    incr failed
 }
 catch {file delete -force $tmpDir}
 puts "hostkit-counts: passed $passed skipped $skipped failed $failed"

@@ -256,13 +256,28 @@ spawnDetached(SpawnSetup &setup, char *const argv[], pid_t *pid)
 
 HkpProgram *
 HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
-	const WideString &stderrName, HkpStartMode mode, uint32_t *errorCode)
+	const WideString &stderrName, HkpStartMode mode, unsigned transient,
+	uint32_t *errorCode)
 {
     /* The files are made first, as on Windows, whether or not the start works. */
     const int writeFlags = O_WRONLY | O_CREAT | O_TRUNC;
-    UnixFd out(openForChild(outputName(stdoutName), writeFlags));
-    UnixFd err(openForChild(outputName(stderrName), writeFlags));
+    std::string outPath = outputName(stdoutName);
+    std::string errPath = outputName(stderrName);
+    UnixFd out(openForChild(outPath, writeFlags));
+    UnixFd err(openForChild(errPath, writeFlags));
     UnixFd in(openForChild("/dev/null", O_RDONLY));
+
+    /*
+     * A transient file needs its name no longer: the descriptor held here
+     * until the start is over, and the program's copy of it after that,
+     * keep the file itself.
+     */
+    if ((transient & HKP_STDOUT_TRANSIENT) && !outPath.empty()) {
+	unlink(outPath.c_str());
+    }
+    if ((transient & HKP_STDERR_TRANSIENT) && !errPath.empty()) {
+	unlink(errPath.c_str());
+    }
 
     if (hkproc::holdsNul(commandLine)) {
 	*errorCode = EINVAL;

@@ -23,9 +23,14 @@ struct HkpProgram {
 
 namespace {
 
-/* Created or truncated, inheritable, for the child's output. */
+/*
+ * Created or truncated, inheritable, for the child's output. A transient
+ * file is deleted when its last handle closes: this side's once the start
+ * is over, the child's (and any console host's copy) when it ends. Every
+ * later open of such a file must share deletion, so it shares everything.
+ */
 HANDLE
-openForChild(const WideString &name)
+openForChild(const WideString &name, bool transient)
 {
     if (hkproc::holdsNul(name)) {
 	return INVALID_HANDLE_VALUE;
@@ -35,20 +40,32 @@ openForChild(const WideString &name)
     sa.nLength = sizeof sa;
     sa.lpSecurityDescriptor = nullptr;
     sa.bInheritHandle = TRUE;
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, &sa,
-	    CREATE_ALWAYS, 0, nullptr);
+    if (!transient) {
+	return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, &sa,
+		CREATE_ALWAYS, 0, nullptr);
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
+	    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS,
+	    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+	DWORD lastError = GetLastError();
+	DeleteFileW(path.c_str());
+	SetLastError(lastError);
+    }
+    return file;
 }
 
 } // namespace
 
 HkpProgram *
 HkpStartProgram(const WideString &commandLine, const WideString &stdoutName,
-	const WideString &stderrName, HkpStartMode mode, uint32_t *errorCode)
+	const WideString &stderrName, HkpStartMode mode, unsigned transient,
+	uint32_t *errorCode)
 {
     /* A program that nobody waits for is started the same way. */
     (void) mode;
-    WinHandle out(openForChild(stdoutName));
-    WinHandle err(openForChild(stderrName));
+    WinHandle out(openForChild(stdoutName, (transient & HKP_STDOUT_TRANSIENT) != 0));
+    WinHandle err(openForChild(stderrName, (transient & HKP_STDERR_TRANSIENT) != 0));
 
     /*
      * Some implementations (Wine) cut a line over the system's limit

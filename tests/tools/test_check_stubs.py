@@ -87,6 +87,21 @@ class Judge(unittest.TestCase):
         self.assertIn("expected 'slot platform name'", out)
 
 
+class StandsAlone(unittest.TestCase):
+    def test_list_travels_with_the_tool(self):
+        # A copy of scripts/ with nothing beside it: the default list is found.
+        work = tempfile.mkdtemp(prefix="stubs-alone-")
+        self.addCleanup(shutil.rmtree, work, True)
+        scripts = os.path.join(work, "clone", "scripts")
+        os.makedirs(scripts)
+        for name in ("check-stubs.py", "tcl84-stubs.txt"):
+            shutil.copy(os.path.join(ROOT, "scripts", name), scripts)
+        r = subprocess.run([sys.executable, os.path.join(scripts, "check-stubs.py"),
+                            os.path.join(work, "missing.so")], capture_output=True, text=True)
+        self.assertEqual(r.returncode, 2, r.stderr)
+        self.assertIn("no such module", r.stderr)
+
+
 class Modules:
     """Builds the fixture modules once per class with the given CMake options."""
     cmake_args = []

@@ -5,10 +5,15 @@ what it needs is not built: these tests never start a Tcl build themselves.
   python3 -m unittest discover -s tests/tools -v
 """
 
+import functools
+import hashlib
+import http.server
 import os
 import shutil
+import socket
 import subprocess
 import tempfile
+import threading
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -18,6 +23,8 @@ WINTCL = os.path.join(ROOT, "build-win", "wintcl")
 BUILD = os.path.join(ROOT, "scripts", "build-tcl9.sh")
 WINE_TCLSH = os.path.join(ROOT, "scripts", "wine-tclsh.sh")
 STAMP = ".hostkit-tcl9-complete"
+TARBALL = "tcl9.0.3-src.tar.gz"
+RELEASE_SHA256 = "24c70f9a5951a9d9edc0a142ac6600a0b0c787197f73e2d0f9a43d097dcb5687"
 
 # A stubs extension: proves that headers, stubs library and interpreter of one
 # install fit together. Its command answers with sizeof(Tcl_Size), which Tcl 9
@@ -134,6 +141,106 @@ class BuildScript(unittest.TestCase):
         self.assertIn("not the expected Tcl 9.0.3 release", r.stderr)
         self.assertFalse(os.path.exists(target))
         self.assertEqual([n for n in os.listdir(os.path.join(work, "cache")) if "build." in n], [])
+
+
+def closed_port():
+    """A loopback port that nothing listens on: a network that is not there."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@functools.lru_cache(None)
+def release_copy():
+    """The path of a local copy of the release that build-tcl9.sh finds
+    without a network, or None."""
+    env = dict(os.environ, TCL9_URL=f"http://127.0.0.1:{closed_port()}/{TARBALL}")
+    env.pop("TCL9_SRC", None)
+    r = subprocess.run(["bash", BUILD, "fetch"], env=env, capture_output=True, text=True, timeout=120)
+    return r.stdout.strip() if r.returncode == 0 else None
+
+
+class SourceFetch(unittest.TestCase):
+    """Finding and downloading Tcl 9's source: a release server on loopback
+    (python's http.server) serves a true copy at /good/ and a corrupted one
+    at /bad/; nothing here reaches outside the machine."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="tcl9-fetch-")
+        real = release_copy()
+        cls.have_release = real is not None
+        for sub in ("good", "bad"):
+            os.makedirs(os.path.join(cls.work, "site", sub))
+        if real:
+            shutil.copy(real, os.path.join(cls.work, "site", "good", TARBALL))
+            with open(real, "rb") as f:
+                data = bytearray(f.read())
+            data[len(data) // 2] ^= 0x01
+        else:
+            data = b"not the release"
+        with open(os.path.join(cls.work, "site", "bad", TARBALL), "wb") as f:
+            f.write(data)
+
+        class Quiet(http.server.SimpleHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+        cls.server = http.server.ThreadingHTTPServer(
+            ("127.0.0.1", 0), functools.partial(Quiet, directory=os.path.join(cls.work, "site")))
+        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        cls.site = f"http://127.0.0.1:{cls.server.server_address[1]}"
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.shutdown()
+        cls.server.server_close()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def setUp(self):
+        self.downloads = tempfile.mkdtemp(prefix="dl-", dir=self.work)
+
+    def fetch(self, urls, what="fetch", **extra):
+        """Runs build-tcl9.sh with no local copy, this test's download folder
+        and the given addresses."""
+        env = dict(os.environ, TCL9_LOCAL_COPY=os.path.join(self.work, "no-copy", TARBALL),
+                   TCL9_DOWNLOAD_DIR=self.downloads, TCL9_URL=" ".join(urls), **extra)
+        env.pop("TCL9_SRC", None)
+        return subprocess.run(["bash", BUILD, what], env=env, capture_output=True, text=True, timeout=300)
+
+    def test_corrupted_download_is_refused_and_not_kept(self):
+        r = self.fetch([f"{self.site}/bad/{TARBALL}"])
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn(f"{self.site}/bad/{TARBALL} is not the Tcl 9.0.3 release", r.stderr)
+        self.assertEqual(os.listdir(self.downloads), [])
+
+    @unittest.skipUnless(release_copy(), "needs a local copy of the Tcl 9.0.3 release")
+    def test_download_is_checked_cached_and_used_again(self):
+        # The corrupted address first: the next one is tried.
+        r = self.fetch([f"{self.site}/bad/{TARBALL}", f"{self.site}/good/{TARBALL}"])
+        cached = os.path.join(self.downloads, TARBALL)
+        self.assertEqual((r.returncode, r.stdout.strip()), (0, cached), r.stderr)
+        self.assertEqual(os.listdir(self.downloads), [TARBALL])
+        with open(cached, "rb") as f:
+            self.assertEqual(hashlib.sha256(f.read()).hexdigest(), RELEASE_SHA256)
+        # Later runs need no network.
+        r = self.fetch([f"http://127.0.0.1:{closed_port()}/{TARBALL}"])
+        self.assertEqual((r.returncode, r.stdout.strip(), r.stderr), (0, cached, ""))
+        # A cached copy that has gone bad is fetched again.
+        with open(cached, "r+b") as f:
+            f.write(b"x")
+        r = self.fetch([f"{self.site}/good/{TARBALL}"])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("downloading again", r.stderr)
+
+    def test_no_network_says_what_to_put_where_and_builds_nothing(self):
+        target = os.path.join(self.work, "cache", "tcl9")
+        r = self.fetch([f"http://127.0.0.1:{closed_port()}/{TARBALL}"], "linux", TCL9_DIR=target)
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn(f"copy the\nrelease file {TARBALL} (SHA-256 {RELEASE_SHA256}", r.stderr)
+        self.assertIn(f"  {os.path.join(self.downloads, TARBALL)}\n", r.stderr)
+        self.assertIn("TCL9_SRC=", r.stderr)
+        self.assertFalse(os.path.exists(target))
+        self.assertEqual(os.listdir(self.downloads), [])
 
 
 if __name__ == "__main__":
