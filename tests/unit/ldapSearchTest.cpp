@@ -10,7 +10,7 @@
 #include "directory/base/scramble.h"
 #include "directory/base/searchText.h"
 #include "directory/directoryState.h"
-#include "directory/ldapSearchCmd.h"
+#include "directory/entryObj.h"
 #include "core/base/tclUtf8.h"
 #include "directory/searchOptions.h"
 #include "tests/unit/unitSupport.h"
