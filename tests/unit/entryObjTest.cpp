@@ -9,6 +9,7 @@
 
 #include "directory/entryObj.h"
 #include "directory/base/resultRecord.h"
+#include "tests/unit/unitSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -91,25 +92,6 @@ TEST(EntryObjBound, ATextOf4GiBGetsRoomForAllOfIt)
 
 namespace {
 
-/* The process's address space in bytes, as /proc tells it; 0 if unknown. */
-unsigned long long
-addressSpace()
-{
-    FILE *f = fopen("/proc/self/status", "r");
-    if (f == nullptr) {
-	return 0;
-    }
-    char line[256];
-    unsigned long long kb = 0;
-    while (fgets(line, sizeof line, f) != nullptr) {
-	if (sscanf(line, "VmSize: %llu kB", &kb) == 1) {
-	    break;
-	}
-    }
-    fclose(f);
-    return kb * 1024;
-}
-
 bool
 capAddressSpace(rlim_t bytes)
 {
@@ -146,7 +128,7 @@ largeEntriesUnderCaps(bool allValues)
     int bad = 0;
     bool failedFirst = false;
     for (unsigned extra : {36u, 60u, 84u, 108u, 0u}) {
-	unsigned long long before = addressSpace();
+	unsigned long long before = unitAddressSpace();
 	if (before == 0 || (extra != 0 && !capAddressSpace(before + (extra << 20)))) {
 	    return 9;
 	}
@@ -164,7 +146,7 @@ largeEntriesUnderCaps(bool allValues)
 	    outcome = "no memory";
 	}
 	capAddressSpace(RLIM_INFINITY);
-	unsigned long long after = addressSpace();
+	unsigned long long after = unitAddressSpace();
 	bool kept = after > before + (16 << 20);
 	if (extra == 36) {
 	    failedFirst = strcmp(outcome, "no memory") == 0;

@@ -360,25 +360,6 @@ TEST(EntryText, ZeroBytesAndOddNames)
 
 namespace {
 
-/* The process's address space in bytes, as /proc tells it; 0 if unknown. */
-unsigned long long
-addressSpaceInUse()
-{
-    FILE *f = fopen("/proc/self/status", "r");
-    if (f == nullptr) {
-	return 0;
-    }
-    char line[256];
-    unsigned long long kb = 0;
-    while (fgets(line, sizeof line, f) != nullptr) {
-	if (sscanf(line, "VmSize: %llu kB", &kb) == 1) {
-	    break;
-	}
-    }
-    fclose(f);
-    return kb * 1024;
-}
-
 /*
  * Runs in a child process: holds a 64 MB filter, caps the address space at
  * what is in use plus 32 MB, and calls ldapsearch, whose own copy of the
@@ -389,7 +370,7 @@ int
 searchWithCappedMemory()
 {
     std::string filter(64 << 20, 'x');
-    unsigned long long inUse = addressSpaceInUse();
+    unsigned long long inUse = unitAddressSpace();
     if (inUse == 0) {
 	return 9;
     }
