@@ -22,7 +22,9 @@ def kind(path):
         return "system"
     if name.endswith("Platform.h"):
         return "platform"
-    if parts[0] == "core" or re.search(r"Cmd\.(cpp|h)$", name):
+    # Command procedures (*Cmd) and the Tcl objects they return (*Obj, as
+    # Tcl's own tclListObj.c) are the Tcl side of an area.
+    if parts[0] == "core" or re.search(r"(Cmd|Obj)\.(cpp|h)$", name):
         return "command"
     return "portable"
 

@@ -319,6 +319,48 @@ ResultsReader::drain()
     }
 }
 
+/* Reads and drops count bytes, or what is left of the stream when that is less. */
+void
+ResultsReader::skip(uint64_t count)
+{
+    while (count > 0) {
+	if (pos_ == end_ && !readBlock()) {
+	    return;
+	}
+	size_t n = static_cast<size_t>(std::min<uint64_t>(count, end_ - pos_));
+	pos_ += n;
+	count -= n;
+    }
+}
+
+/*
+ * After a field that memory could not hold, the reader just past its
+ * value: passes over the rest of the entry, every length counted as in
+ * reading, so that the next call starts at the next entry and no byte of
+ * this one is taken for a field of its own. A rest that is damaged stops
+ * the passing over where reading it would have failed.
+ */
+void
+ResultsReader::skipRestOfEntry()
+{
+    (void) get();
+    int c = get();
+    while (c != EOF && c != '\n' && c != '\r') {
+	uint32_t nameLength, valueLength;
+	if (readLength(c, nameLength, HK_RESULTS_END) != HK_RESULTS_OK) {
+	    return;
+	}
+	skip(nameLength);
+	c = get();
+	if (readLength(c, valueLength, HK_RESULTS_BAD_LENGTH) != HK_RESULTS_OK) {
+	    return;
+	}
+	skip(valueLength);
+	(void) get();
+	c = get();
+    }
+}
+
 /*
  * A run of decimal digits after blanks, into length. c is the next
  * character, already taken; on success it is the character after the
@@ -371,7 +413,8 @@ ResultsReader::readLength(int &c, uint32_t &length, int atEnd)
  * length. c is the next character, already taken; on success it is the
  * character after the value's digits, the separator of step 4. A name
  * longer than the file can still hold ends like a cut value, with the
- * reader at the end.
+ * reader at the end. A name that memory cannot hold is -40, the reader
+ * then past the field's value.
  */
 int
 ResultsReader::readNameAndLength(int &c, uint32_t &length)
@@ -390,7 +433,19 @@ ResultsReader::readNameAndLength(int &c, uint32_t &length)
     uint32_t got = 0;
     while (got < nameLength) {
 	uint32_t step = std::min<uint32_t>(nameLength - got, static_cast<uint32_t>(BLOCK_SIZE));
-	name_.resize(got + step);
+	try {
+	    name_.resize(got + step);
+	} catch (const std::bad_alloc &) {
+	    std::string().swap(name_);	/* what it grew to goes too */
+	    skip(nameLength - got);
+	    c = get();
+	    int code = readLength(c, length, HK_RESULTS_BAD_LENGTH);
+	    if (code != HK_RESULTS_OK) {
+		return code;
+	    }
+	    skip(length);
+	    return HK_RESULTS_NO_MEMORY;
+	}
 	size_t n = take(&name_[got], step);
 	got += static_cast<uint32_t>(n);
 	if (n < step) {
@@ -403,15 +458,15 @@ ResultsReader::readNameAndLength(int &c, uint32_t &length)
 
 /*
  * Steps 3 and 4 for a value longer than SHORT_VALUE_SIZE: allocates it and
- * reads length bytes; the separator before them has been taken already (it
- * is given back if the allocation fails, so the reader stands where a
- * failed allocation leaves it). The length is first held against what the
- * file has left; one that cannot fit ends like a value cut by the end of
- * the file, with the reader at its end. Where the stream cannot tell how
- * much is left (a pipe), the buffer grows only as bytes arrive.
+ * reads length bytes; the separator before them has been taken already.
+ * A value that memory cannot hold is passed over, the reader then past it.
+ * The length is first held against what the file has left; one that
+ * cannot fit ends like a value cut by the end of the file, with the reader
+ * at its end. Where the stream cannot tell how much is left (a pipe), the
+ * buffer grows only as bytes arrive.
  */
 int
-ResultsReader::readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value)
+ResultsReader::readLongValue(uint32_t length, std::unique_ptr<char[]> &value)
 {
     size_t capacity = length;
     if (bounded_) {
@@ -425,9 +480,7 @@ ResultsReader::readLongValue(int separator, uint32_t length, std::unique_ptr<cha
 
     value.reset(new (std::nothrow) char[capacity + 1]);
     if (!value) {
-	if (separator != EOF) {
-	    unget();
-	}
+	skip(length);
 	return HK_RESULTS_NO_MEMORY;
     }
 
@@ -445,6 +498,7 @@ ResultsReader::readLongValue(int separator, uint32_t length, std::unique_ptr<cha
 	std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
 	if (!bigger) {
 	    value.reset();
+	    skip(length - got);
 	    return HK_RESULTS_NO_MEMORY;
 	}
 	std::copy(value.get(), value.get() + got, bigger.get());
@@ -467,11 +521,10 @@ ResultsReader::store(ResultRecord &record, std::string_view name, AttributeValue
 /*
  * Steps 3 and 4: reads the value and stores it in the record. Short values,
  * the usual ones, are copied into their holder, which keeps the shortest
- * inside itself.
+ * inside itself. When memory runs out the reader is past the value.
  */
 int
-ResultsReader::readValueInto(int separator, uint32_t length, ResultRecord &record,
-	std::string_view name)
+ResultsReader::readValueInto(uint32_t length, ResultRecord &record, std::string_view name)
 {
     try {
 	if (length <= SHORT_VALUE_SIZE) {
@@ -484,7 +537,7 @@ ResultsReader::readValueInto(int separator, uint32_t length, ResultRecord &recor
 	}
 
 	std::unique_ptr<char[]> bytes;
-	int code = readLongValue(separator, length, bytes);
+	int code = readLongValue(length, bytes);
 	if (code == HK_RESULTS_OK) {
 	    /* The record takes over the buffer: it is the value's own copy. */
 	    store(record, name, AttributeValue(std::move(bytes), length));
@@ -571,6 +624,16 @@ ResultsReader::readFieldInBlock(int &c, ResultRecord &record)
     return HK_RESULTS_OK;
 }
 
+/* A failed entry: after one of memory the rest of the entry is passed over too. */
+int
+ResultsReader::failEntry(int code)
+{
+    if (code == HK_RESULTS_NO_MEMORY) {
+	skipRestOfEntry();
+    }
+    return code;
+}
+
 int
 ResultsReader::readEntry(ResultRecord &record)
 {
@@ -591,22 +654,16 @@ ResultsReader::readEntry(ResultRecord &record)
 	    continue;
 	}
 	if (code != HK_RESULTS_END) {
-	    return code;
+	    return failEntry(code);
 	}
 
 	uint32_t length;
-	try {
-	    code = readNameAndLength(c, length);
-	} catch (const std::bad_alloc &) {
-	    return HK_RESULTS_NO_MEMORY;
+	code = readNameAndLength(c, length);
+	if (code == HK_RESULTS_OK) {
+	    code = readValueInto(length, record, name_);
 	}
 	if (code != HK_RESULTS_OK) {
-	    return code;
-	}
-
-	code = readValueInto(c, length, record, name_);
-	if (code != HK_RESULTS_OK) {
-	    return code;
+	    return failEntry(code);
 	}
 
 	(void) get();

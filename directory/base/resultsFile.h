@@ -115,7 +115,8 @@ public:
      * returns HK_RESULTS_OK, or one of the negative codes above. After a
      * failure the record may hold the fields read before it, and the reader
      * stays where the failure left it, so a further call goes on from
-     * there. Lines without fields are passed over.
+     * there; after HK_RESULTS_NO_MEMORY that is the next entry (the rest of
+     * the failed one is passed over). Lines without fields are passed over.
      */
     int readEntry(ResultRecord &record);
 
@@ -139,11 +140,14 @@ private:
     size_t take(char *to, size_t count);
     void countStreamBytes(size_t count);
     void drain();
+    void skip(uint64_t count);
+    void skipRestOfEntry();
+    int failEntry(int code);
     int readLength(int &c, uint32_t &length, int atEnd);
     int readNameAndLength(int &c, uint32_t &length);
-    int readLongValue(int separator, uint32_t length, std::unique_ptr<char[]> &value);
+    int readLongValue(uint32_t length, std::unique_ptr<char[]> &value);
     void store(ResultRecord &record, std::string_view name, AttributeValue &&value);
-    int readValueInto(int separator, uint32_t length, ResultRecord &record, std::string_view name);
+    int readValueInto(uint32_t length, ResultRecord &record, std::string_view name);
     int readFieldInBlock(int &c, ResultRecord &record);
 
     FILE *in_;

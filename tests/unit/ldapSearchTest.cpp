@@ -10,7 +10,7 @@
 #include "directory/base/scramble.h"
 #include "directory/base/searchText.h"
 #include "directory/directoryState.h"
-#include "directory/ldapSearchCmd.h"
+#include "directory/entryObj.h"
 #include "core/base/tclUtf8.h"
 #include "directory/searchOptions.h"
 #include "tests/unit/unitSupport.h"
@@ -430,25 +430,6 @@ TEST(EntryText, ZeroBytesAndOddNames)
 
 namespace {
 
-/* The process's address space in bytes, as /proc tells it; 0 if unknown. */
-unsigned long long
-addressSpaceInUse()
-{
-    FILE *f = fopen("/proc/self/status", "r");
-    if (f == nullptr) {
-	return 0;
-    }
-    char line[256];
-    unsigned long long kb = 0;
-    while (fgets(line, sizeof line, f) != nullptr) {
-	if (sscanf(line, "VmSize: %llu kB", &kb) == 1) {
-	    break;
-	}
-    }
-    fclose(f);
-    return kb * 1024;
-}
-
 /*
  * Runs in a child process: holds a 64 MB filter, caps the address space at
  * what is in use plus 32 MB, and calls ldapsearch, whose own copy of the
@@ -459,7 +440,7 @@ int
 searchWithCappedMemory()
 {
     std::string filter(64 << 20, 'x');
-    unsigned long long inUse = addressSpaceInUse();
+    unsigned long long inUse = unitAddressSpace();
     if (inUse == 0) {
 	return 9;
     }

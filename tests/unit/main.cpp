@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/unit/unitSupport.h"
 
 /*
@@ -32,6 +34,24 @@ Tcl_Interp *
 unitTestInterp(void)
 {
     return unitInterp;
+}
+
+unsigned long long
+unitAddressSpace(void)
+{
+    FILE *f = fopen("/proc/self/status", "r");
+    if (f == nullptr) {
+	return 0;
+    }
+    char line[256];
+    unsigned long long kb = 0;
+    while (fgets(line, sizeof line, f) != nullptr) {
+	if (sscanf(line, "VmSize: %llu kB", &kb) == 1) {
+	    break;
+	}
+    }
+    fclose(f);
+    return kb * 1024;
 }
 
 int

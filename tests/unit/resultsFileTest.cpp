@@ -11,6 +11,7 @@
 #include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
 #include "directory/resultsFilePlatform.h"
+#include "tests/unit/unitSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -593,6 +595,65 @@ readWithCappedMemory()
 TEST(ResultsFileReaderDeathTest, ValueMemoryIsBoundedByTheFile)
 {
     EXPECT_EXIT(_exit(readWithCappedMemory()), ::testing::ExitedWithCode(0), "");
+}
+
+namespace {
+
+/*
+ * Runs in a child process whose address space is capped at 256 MB above
+ * what it uses: an entry whose value, and one whose name, is 300 MB of a
+ * sparse file, each with a further field after it, then an entry "sn
+ * Lee". The large entry is -40 and the next read is the next entry: none
+ * of the large one's bytes is taken for a field. Returns 0 when so, else
+ * the case and step that failed.
+ */
+int
+readPastWhatMemoryCannotHold()
+{
+    const long LARGE = 300000000L;
+    const struct {
+	const char *head;
+	const char *tail;
+    } entries[] = {
+	{"2 cn 300000000 ", " 5 extra 1 a \n2 sn 3 Lee \n"},
+	{"300000000 ", " 1 v 5 extra 1 a \n2 sn 3 Lee \n"},
+    };
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = unitAddressSpace() + (256 << 20);
+    if (limit.rlim_cur == 256 << 20 || setrlimit(RLIMIT_AS, &limit) != 0) {
+	return 99;
+    }
+    int failed = 0;
+    for (const auto &entry : entries) {
+	failed += 10;
+	File f(tmpfile());
+	if (!f || fputs(entry.head, f.get()) == EOF
+		|| fseek(f.get(), static_cast<long>(strlen(entry.head)) + LARGE, SEEK_SET) != 0
+		|| fputs(entry.tail, f.get()) == EOF || fflush(f.get()) != 0) {
+	    return failed + 9;
+	}
+	rewind(f.get());
+	std::unique_ptr<ResultsReader> reader = readerOf(f.get());
+	ResultRecord record;
+	if (reader->readEntry(record) != HK_RESULTS_NO_MEMORY) {
+	    return failed + 1;
+	}
+	if (reader->readEntry(record) != HK_RESULTS_OK
+		|| fieldsOf(record) != Fields{{"sn", "Lee"}}) {
+	    return failed + 2;
+	}
+	if (reader->readEntry(record) != HK_RESULTS_END) {
+	    return failed + 3;
+	}
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(ResultsFileReaderDeathTest, ANameOrValueMemoryCannotHoldFailsItsEntryOnly)
+{
+    EXPECT_EXIT(_exit(readPastWhatMemoryCannotHold()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ResultRecord, CaseBlindOrder)

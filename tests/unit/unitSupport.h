@@ -12,4 +12,7 @@
 /* The interpreter that main() created; the stubs table is bound to it. */
 Tcl_Interp *unitTestInterp(void);
 
+/* The process's address space in bytes, as /proc tells it; 0 if unknown. */
+unsigned long long unitAddressSpace(void);
+
 #endif
