@@ -41,6 +41,12 @@ namespace {
  */
 const int SB_OPT_HOSTKIT_SESSION = 0x4B48;
 
+/*
+ * Names read of one certificate field at most: GnuTLS parses the field
+ * anew for each, and a name beyond these counts as absent (a refusal).
+ */
+const unsigned MAX_NAMES_READ = 1024;
+
 /* One TLS session over a connection's socket, with its credentials. */
 struct TlsSession {
     gnutls_session_t session = nullptr;
@@ -246,7 +252,7 @@ peerNames(gnutls_session_t session, hkdir::CertificateNames &names)
     int rc = gnutls_x509_crt_get_extension_by_oid(crt, "2.5.29.17", 0, nullptr, &size, &critical);
     names.hasSubjectAltName = rc == 0 || rc == GNUTLS_E_SHORT_MEMORY_BUFFER;
     std::string name;
-    for (unsigned i = 0;; i++) {
+    for (unsigned i = 0; i < MAX_NAMES_READ; i++) {
 	unsigned type = 0;
 	rc = readName(name, [&](char *buffer, size_t *length) {
 	    return gnutls_x509_crt_get_subject_alt_name2(crt, i, buffer, length, &type, nullptr);
@@ -260,7 +266,7 @@ peerNames(gnutls_session_t session, hkdir::CertificateNames &names)
 	    names.ipAddresses.push_back(name);
 	}
     }
-    for (unsigned i = 0;; i++) {
+    for (unsigned i = 0; i < MAX_NAMES_READ; i++) {
 	rc = readName(name, [&](char *buffer, size_t *length) {
 	    return gnutls_x509_crt_get_dn_by_oid(crt, GNUTLS_OID_X520_COMMON_NAME, i, 0, buffer,
 		    length);
@@ -546,9 +552,11 @@ startTlsSession(LDAP *conn, const std::string &host, TlsTrust &trust, unsigned s
     gnutls_session_t session = tls->session;
     gnutls_set_default_priority(session);
     gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, tls->credentials);
+    /* The name for the server's choice of certificate (SNI): a name, never an address. */
     std::string address;
-    if (!hkdir::parseAddress(host, address) && !host.empty()) {
-	gnutls_server_name_set(session, GNUTLS_NAME_DNS, host.data(), host.size());
+    std::string sni = host.size() > 1 && host.back() == '.' ? host.substr(0, host.size() - 1) : host;
+    if (!hkdir::parseAddress(host, address) && !sni.empty()) {
+	gnutls_server_name_set(session, GNUTLS_NAME_DNS, sni.data(), sni.size());
     }
     gnutls_transport_set_ptr(session, reinterpret_cast<gnutls_transport_ptr_t>(
 	    static_cast<intptr_t>(fd)));
