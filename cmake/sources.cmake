@@ -19,5 +19,6 @@ list(REMOVE_ITEM HOSTKIT_COMMON_SOURCES ${CMAKE_SOURCE_DIR}/core/hostkitInit.cpp
 if(WIN32)
   set(HOSTKIT_PLATFORM_LIBS wldap32 shlwapi shell32 version dnsapi netapi32)
 else()
-  set(HOSTKIT_PLATFORM_LIBS ldap lber resolv)
+  # TLS of the LDAP client is its own, with GnuTLS (directory/unix/unixTls.cpp).
+  set(HOSTKIT_PLATFORM_LIBS ldap lber gnutls resolv)
 endif()

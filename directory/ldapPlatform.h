@@ -85,9 +85,13 @@ enum {
 /* How a connection is made. */
 struct ConnectSettings {
     bool tls = false;		/* TLS from the first byte (ldaps) */
-    std::string caCertFile;	/* PEM file of trusted CAs added to the
-				 * system's (where the library reads one);
-				 * empty: the system's only */
+    std::string caCertFile;	/* PEM file of trusted CAs, read only when
+				 * the connection speaks TLS (open() with tls,
+				 * startTls()) and taken only as
+				 * directory/base/caFile.h says; Linux trusts
+				 * its CAs instead of ldap.conf's, Windows
+				 * checks the file alike but trusts the
+				 * system's store; empty: the system's */
     unsigned timeoutSeconds = 0;	/* bound of the TCP connect, of the TLS
 					 * handshake and of each wait for the
 					 * server; 0: none */
@@ -198,7 +202,12 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    /* STEP_OK, or another StepResult with what went wrong in failure. */
+    /*
+     * STEP_OK, or another StepResult with what went wrong in failure. With
+     * settings.tls the server's certificate and its name (host) are
+     * checked before open() returns; STEP_TLS_FAILED when they are not
+     * right, or when the CA file cannot be used.
+     */
     StepResult open(const char *host, unsigned port, const ConnectSettings &settings,
 	    Failure &failure);
     void close();
@@ -212,6 +221,9 @@ public:
     /*
      * Simple bind, its wait bounded: 0 or a result code (RC_TIMEOUT when
      * the server did not answer in time) with what went wrong in failure.
+     * RC_CONNECT_ERROR on a connection that speaks TLS: the server ended
+     * the TLS session after its handshake (it demands a client
+     * certificate), failure says why.
      */
     int simpleBind(const char *dn, const char *password, Failure &failure);
 
@@ -268,6 +280,8 @@ private:
     Handle *handle_ = nullptr;
     unsigned timeoutSeconds_ = 0;
     Deadline deadline_;
+    std::string host_;		/* the name the certificate must hold */
+    std::string caCertFile_;	/* for startTls() */
 };
 
 /*

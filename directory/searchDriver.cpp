@@ -204,6 +204,9 @@ connectAndBind(Connection &connection, const std::string &host, unsigned port, b
 		attempt.failure);
 	if (rc == hkldap::RC_TIMEOUT) {
 	    attempt.outcome = Connected::TIMED_OUT;
+	} else if (rc == hkldap::RC_CONNECT_ERROR && (ldaps || startTls)) {
+	    /* The server ended the TLS session it had set up (a client certificate it demands). */
+	    attempt.outcome = Connected::NOT_SECURED;
 	} else if (rc == hkldap::RC_SERVER_DOWN || rc == hkldap::RC_CONNECT_ERROR) {
 	    /* A library that connects only now: still no server at that port. */
 	    attempt.outcome = Connected::UNREACHABLE;

@@ -45,7 +45,7 @@ apt-get install -y -qq --no-install-recommends \
   libgtest-dev googletest \
   clang libclang-rt-14-dev \
   mingw-w64 wine wine64 \
-  slapd ldap-utils libldap-dev openssl \
+  slapd ldap-utils libldap-dev libgnutls28-dev openssl \
   samba samba-ad-provision samba-dsdb-modules samba-vfs-modules samba-common-bin ldb-tools \
   krb5-user libsasl2-modules-gssapi-mit \
   iproute2 util-linux \

@@ -11,17 +11,18 @@
  *	... -17 referral limit exceeded), which the Windows library numbers
  *	0x51 ... 0x61, so such codes are turned into the latter.
  *
- *	TLS is OpenLDAP's own (ldaps:// URLs, the StartTLS operation), with
- *	the trusted CAs of ldap.conf and the LDAPTLS_* environment; a CA file
- *	of the caller replaces the TLS_CACERT file for one connection, in a
- *	TLS context of its own. The library checks the server's certificate
- *	and its host name unless ldap.conf says otherwise. Every wait is
- *	bounded by the connection's time-out: the connect and the handshake
- *	through LDAP_OPT_NETWORK_TIMEOUT, the bind, StartTLS and the searches
- *	through the time-out given to each ldap_result.
+ *	TLS is the client's own (unixTls.h), not libldap's: the trusted CAs
+ *	of the cacertfile option, else of ldap.conf and the LDAPTLS_*
+ *	environment, loaded for each connection and only when it speaks TLS;
+ *	the server's certificate and its host name are always checked. Every
+ *	wait is bounded by the connection's time-out: the connect and the
+ *	handshake here, the bind, StartTLS and the searches through the
+ *	time-out given to each ldap_result.
  */
 
 #include "directory/ldapPlatform.h"
+
+#include "directory/unix/unixTls.h"
 
 #include <ldap.h>
 
@@ -39,7 +40,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -142,92 +142,6 @@ diagnosticOf(LDAP *conn)
 }
 
 /*
- * The reason of a failed handshake or certificate check: libldap tells it
- * only in its log ("TLS: peer cert untrusted or revoked (0x42)", "TLS:
- * hostname (...) does not match common name in certificate (...)"). While
- * a TlsReasonCapture lives, the log lines of this thread that start with
- * "TLS: " are kept; log lines of other times go to standard error, where
- * the library writes them itself.
- */
-thread_local std::string *tlsReasons = nullptr;
-
-/*
- * The captures running in all threads, and the log level from before the
- * first of them: the first raises the level, the last puts it back, and
- * while any runs, log lines of other threads (raised level, not theirs)
- * are dropped.
- */
-std::mutex captureMutex;
-int activeCaptures = 0;
-int levelBefore = 0;
-
-/* The log level at which libldap tells why a certificate was refused (trace). */
-const int LOG_TLS_REASONS = 0x0001;
-
-void
-logLine(const char *text)
-{
-    if (tlsReasons == nullptr) {
-	std::lock_guard<std::mutex> lock(captureMutex);
-	if (activeCaptures == 0 || levelBefore != 0) {
-	    fputs(text, stderr);
-	}
-	return;
-    }
-    std::string line(text);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '.')) {
-	line.pop_back();
-    }
-    if (line.compare(0, 5, "TLS: ") != 0) {
-	return;
-    }
-    line.erase(0, 5);
-    /* The summary adds nothing when a reason came before it. */
-    if (line.compare(0, 15, "can't connect: ") == 0 && !tlsReasons->empty()) {
-	return;
-    }
-    if (line.compare(0, 15, "can't connect: ") == 0 && line.find(NO_TEXT) != std::string::npos) {
-	line = "handshake failed";
-    }
-    if (!tlsReasons->empty()) {
-	*tlsReasons += "; ";
-    }
-    *tlsReasons += line;
-}
-
-class TlsReasonCapture {
-public:
-    explicit TlsReasonCapture(std::string &reasons)
-    {
-	static bool installed = false;
-	if (!installed) {
-	    ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void *>(logLine));
-	    installed = true;
-	}
-	reasons.clear();
-	tlsReasons = &reasons;
-	std::lock_guard<std::mutex> lock(captureMutex);
-	if (activeCaptures++ == 0) {
-	    ldap_get_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &levelBefore);
-	    if (levelBefore == 0) {
-		int level = LOG_TLS_REASONS;
-		ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level);
-	    }
-	}
-    }
-    ~TlsReasonCapture()
-    {
-	tlsReasons = nullptr;
-	std::lock_guard<std::mutex> lock(captureMutex);
-	if (--activeCaptures == 0 && levelBefore == 0) {
-	    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &levelBefore);
-	}
-    }
-    TlsReasonCapture(const TlsReasonCapture &) = delete;
-    TlsReasonCapture &operator=(const TlsReasonCapture &) = delete;
-};
-
-/*
  * Waits for the final answer of one operation within the connection's
  * time-out: 0 with the message, RC_TIMEOUT (the operation is abandoned),
  * or the code of the failure.
@@ -250,21 +164,11 @@ waitAnswer(LDAP *conn, int messageId, long long milliseconds, LDAPMessage **answ
     return 0;
 }
 
-/* The step result of a failed connect, handshake or StartTLS. */
+/* The step result of a StartTLS request that failed before the server answered it. */
 StepResult
-stepOf(unsigned long code, bool tls)
+stepOf(unsigned long code)
 {
-    if (code == RC_TIMEOUT) {
-	return STEP_TIMED_OUT;
-    }
-    /*
-     * libldap reports a failed handshake or certificate check as a connect
-     * error; a refused or lost TCP connection is "server down".
-     */
-    if (tls && code == RC_CONNECT_ERROR) {
-	return STEP_TLS_FAILED;
-    }
-    return STEP_UNREACHABLE;
+    return code == RC_TIMEOUT ? STEP_TIMED_OUT : STEP_UNREACHABLE;
 }
 
 /* One name being resolved, shared by the caller and the resolving thread. */
@@ -409,12 +313,6 @@ connectSocket(const std::string &host, unsigned port, unsigned seconds, Failure 
 }
 
 /*
- * The TLS handshake on a connection's socket, with the reason of a failure
- * and within seconds: libldap bounds the handshake itself only by spinning
- * on a non-blocking socket, so the socket stays blocking and a watchdog
- * shuts it down when the time is over.
- */
-/*
  * Bounds each blocking read and write of the socket (0: none). libldap
  * reads a message's rest without waiting for data first: a server that
  * announces a long message and sends no more would hold it for ever.
@@ -429,52 +327,6 @@ boundReads(LDAP *conn, unsigned seconds)
     struct timeval tv = {static_cast<time_t>(seconds), 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
-
-StepResult
-handshake(LDAP *conn, unsigned seconds, Failure &failure)
-{
-    ber_socket_t fd = -1;
-    ldap_get_option(conn, LDAP_OPT_DESC, &fd);
-    /* A bounded read would make libldap spin; the watchdog bounds it instead. */
-    boundReads(conn, 0);
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    bool fired = false;
-    std::thread watchdog;
-    if (seconds > 0 && fd >= 0) {
-	watchdog = std::thread([&] {
-	    std::unique_lock<std::mutex> lock(mutex);
-	    if (!finished.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; })) {
-		fired = true;
-		shutdown(fd, SHUT_RDWR);
-	    }
-	});
-    }
-    std::string reasons;
-    int rc;
-    {
-	TlsReasonCapture capture(reasons);
-	rc = ldap_install_tls(conn);
-    }
-    {
-	std::lock_guard<std::mutex> lock(mutex);
-	done = true;
-    }
-    finished.notify_all();
-    if (watchdog.joinable()) {
-	watchdog.join();
-    }
-    if (rc == LDAP_SUCCESS) {
-	boundReads(conn, seconds);
-	return STEP_OK;
-    }
-    failure.code = fired ? static_cast<unsigned long>(RC_TIMEOUT)
-	    : static_cast<unsigned long>(commonCode(rc));
-    failure.libraryText = libraryText(failure.code);
-    failure.serverText = fired ? std::string() : reasons.empty() ? diagnosticOf(conn) : reasons;
-    return fired ? STEP_TIMED_OUT : STEP_TLS_FAILED;
 }
 
 } // namespace
@@ -512,13 +364,22 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
     if (h.size() > 1 && h.front() == '[' && h.back() == ']') {
 	h = h.substr(1, h.size() - 2);
     }
+    host_ = h;
+    caCertFile_ = settings.caCertFile;
+    timeoutSeconds_ = settings.timeoutSeconds;
+
+    /* The CAs first: a CA file that cannot be used fails before anything is sent. */
+    TlsTrust trust;
+    if (settings.tls && trust.load(caCertFile_, failure) != STEP_OK) {
+	return STEP_TLS_FAILED;
+    }
 
     /*
      * The socket is connected here, within the time-out, and handed to
      * libldap; TLS for ldaps is started on it before anything is sent, as
-     * StartTLS would. The URL names the host the certificate must show.
+     * StartTLS would.
      */
-    int fd = connectSocket(h, port, settings.timeoutSeconds, failure);
+    int fd = connectSocket(h, port, timeoutSeconds_, failure);
     if (fd < 0) {
 	failure.libraryText = libraryText(failure.code);
 	return failure.code == RC_TIMEOUT ? STEP_TIMED_OUT : STEP_UNREACHABLE;
@@ -534,34 +395,19 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
     }
     int version = LDAP_VERSION3;
     ldap_set_option(conn, LDAP_OPT_PROTOCOL_VERSION, &version);
-    timeoutSeconds_ = settings.timeoutSeconds;
     struct timeval tv;
     if (waitBound(timeoutSeconds_, tv) != nullptr) {
 	ldap_set_option(conn, LDAP_OPT_TIMEOUT, &tv);
     }
-    if (!settings.caCertFile.empty()) {
-	int server = 0;
-	if (ldap_set_option(conn, LDAP_OPT_X_TLS_CACERTFILE, settings.caCertFile.c_str()) != 0
-		|| ldap_set_option(conn, LDAP_OPT_X_TLS_NEWCTX, &server) != 0) {
-	    failure.code = RC_CONNECT_ERROR;
-	    failure.libraryText = libraryText(failure.code);
-	    failure.serverText = diagnosticOf(conn);
-	    if (failure.serverText.empty()) {
-		failure.serverText = "cannot use CA file " + settings.caCertFile;
-	    }
-	    ldap_unbind_ext(conn, nullptr, nullptr);
-	    return STEP_TLS_FAILED;
-	}
-    }
     handle_ = reinterpret_cast<Handle *>(conn);
-    boundReads(conn, timeoutSeconds_);
     if (settings.tls) {
-	StepResult step = handshake(conn, timeoutSeconds_, failure);
+	StepResult step = startTlsSession(conn, host_, trust, timeoutSeconds_, failure);
 	if (step != STEP_OK) {
 	    close();
 	    return step;
 	}
     }
+    boundReads(conn, timeoutSeconds_);
     return STEP_OK;
 }
 
@@ -570,18 +416,22 @@ Connection::startTls(Failure &failure)
 {
     failure = Failure();
     LDAP *conn = ld(handle_);
+    TlsTrust trust;
+    if (trust.load(caCertFile_, failure) != STEP_OK) {
+	return STEP_TLS_FAILED;		/* the StartTLS request is not even sent */
+    }
     int messageId = 0;
     int rc = ldap_extended_operation(conn, LDAP_EXOP_START_TLS, nullptr, nullptr, nullptr,
 	    &messageId);
     if (rc != LDAP_SUCCESS) {
 	failure = failureOf(static_cast<unsigned long>(commonCode(rc)));
-	return stepOf(failure.code, false);
+	return stepOf(failure.code);
     }
     LDAPMessage *answer = nullptr;
     rc = waitAnswer(conn, messageId, waitLimit(), &answer);
     if (rc != 0) {
 	failure = failureOf(static_cast<unsigned long>(rc));
-	return stepOf(failure.code, false);
+	return stepOf(failure.code);
     }
     int code = LDAP_OTHER;
     char *diagnostic = nullptr;
@@ -592,10 +442,14 @@ Connection::startTls(Failure &failure)
 	failure.libraryText = libraryText(failure.code);
 	failure.serverText = diagnostic ? diagnostic : "";
 	ldap_memfree(diagnostic);
-	return rc != LDAP_SUCCESS ? stepOf(failure.code, false) : STEP_TLS_FAILED;
+	return rc != LDAP_SUCCESS ? stepOf(failure.code) : STEP_TLS_FAILED;
     }
     ldap_memfree(diagnostic);
-    return handshake(conn, timeoutSeconds_, failure);
+    StepResult step = startTlsSession(conn, host_, trust, timeoutSeconds_, failure);
+    if (step == STEP_OK) {
+	boundReads(conn, timeoutSeconds_);
+    }
+    return step;
 }
 
 void
@@ -622,6 +476,18 @@ Connection::simpleBind(const char *dn, const char *password, Failure &failure)
     rc = rc != LDAP_SUCCESS ? commonCode(rc) : waitAnswer(conn, messageId, waitLimit(), &answer);
     if (rc != 0) {
 	failure = failureOf(static_cast<unsigned long>(rc));
+	/*
+	 * A server may end a TLS session only once it has seen the client's
+	 * part of the handshake (TLS 1.3: a client certificate it demands):
+	 * the bind is the first to hear of it.
+	 */
+	std::string refusal = tlsRefusal(conn);
+	if (!refusal.empty()) {
+	    failure.code = RC_CONNECT_ERROR;
+	    failure.libraryText = libraryText(failure.code);
+	    failure.serverText = refusal;
+	    return RC_CONNECT_ERROR;
+	}
 	return rc;
     }
     int code = LDAP_OTHER;

@@ -16,13 +16,19 @@
  *
  *	TLS is the library's own: ldap_sslinit for ldaps, ldap_start_tls_s
  *	for StartTLS, with the certificate checked against the system's
- *	certificate store (a CA file is not read here). Time-outs: the
+ *	certificate store (Schannel: the chain up to a trusted root, the host
+ *	name given in the certificate's names). A CA file is not trusted
+ *	here, but it is taken or refused by the same rule as on Linux, when
+ *	TLS is used, so that a search fails alike on every system. Time-outs: the
  *	connect time-out of ldap_connect, and an l_timeval on every wait;
  *	the bind is sent asynchronously and awaited with ldap_result, since a
  *	library may connect only when the first request goes out (Wine).
  */
 
 #include "directory/ldapPlatform.h"
+
+#include "core/win/winHandle.h"
+#include "directory/base/caFile.h"
 
 #include <windows.h>
 #include <winldap.h>
@@ -187,6 +193,72 @@ tcpReachable(const char *host, unsigned port, unsigned seconds)
     return reachable;
 }
 
+/*
+ * The CA file, when one is given, under the rule of directory/base/caFile.h:
+ * empty, or why it is refused. Nothing waits: a pipe or a device is no
+ * disk file and is left unread.
+ */
+std::string
+caFileRefusal(const std::string &path)
+{
+    using hkdir::CaFileFault;
+    if (path.empty()) {
+	return std::string();
+    }
+    std::wstring name = wide(path.c_str());
+    DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+	return hkdir::caFileFaultText(path, CaFileFault::NOT_REGULAR);
+    }
+    WinHandle file(CreateFileW(name.c_str(), GENERIC_READ,
+	    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+	    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+	return hkdir::caFileFaultText(path, CaFileFault::CANNOT_OPEN,
+		"error " + std::to_string(GetLastError()));
+    }
+    LARGE_INTEGER size;
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) {
+	return hkdir::caFileFaultText(path, CaFileFault::NOT_REGULAR);
+    }
+    if (size.QuadPart > static_cast<LONGLONG>(hkdir::HK_CA_FILE_LIMIT)) {
+	return hkdir::caFileFaultText(path, CaFileFault::TOO_LARGE);
+    }
+    /* One byte more than the limit tells a file that grew meanwhile. */
+    std::string content(hkdir::HK_CA_FILE_LIMIT + 1, '\0');
+    size_t got = 0;
+    while (got < content.size()) {
+	DWORD n = 0;
+	if (!ReadFile(file.get(), &content[got], static_cast<DWORD>(content.size() - got), &n,
+		nullptr)) {
+	    return hkdir::caFileFaultText(path, CaFileFault::CANNOT_READ,
+		    "error " + std::to_string(GetLastError()));
+	}
+	if (n == 0) {
+	    break;
+	}
+	got += n;
+    }
+    if (got > hkdir::HK_CA_FILE_LIMIT) {
+	return hkdir::caFileFaultText(path, CaFileFault::TOO_LARGE);
+    }
+    content.resize(got);
+    if (!hkdir::pemHoldsCertificate(content)) {
+	return hkdir::caFileFaultText(path, CaFileFault::NO_CERTIFICATE);
+    }
+    return std::string();
+}
+
+/* A TLS step refused before anything was sent: the CA file cannot be used. */
+StepResult
+caFileFailure(const std::string &reason, Failure &failure)
+{
+    failure.code = LDAP_CONNECT_ERROR;
+    failure.libraryText = libraryText(failure.code);
+    failure.serverText = reason;
+    return STEP_TLS_FAILED;
+}
+
 /* LDAP's codes are below this; a library may hand on a system's (WSAENOTCONN). */
 const ULONG FIRST_SYSTEM_CODE = 0x100;
 
@@ -214,6 +286,14 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
 {
     close();
     failure = Failure();
+    caCertFile_ = settings.caCertFile;
+    host_ = host ? host : "";
+    if (settings.tls) {
+	std::string refusal = caFileRefusal(caCertFile_);
+	if (!refusal.empty()) {
+	    return caFileFailure(refusal, failure);
+	}
+    }
     std::wstring name = wide(host);
     LDAP *conn = settings.tls ? ldap_sslinitW(pw(name), port, 1) : ldap_initW(pw(name), port);
     if (conn == nullptr) {
@@ -253,6 +333,10 @@ StepResult
 Connection::startTls(Failure &failure)
 {
     failure = Failure();
+    std::string refusal = caFileRefusal(caCertFile_);
+    if (!refusal.empty()) {
+	return caFileFailure(refusal, failure);	/* the StartTLS request is not sent */
+    }
     ULONG serverReturn = 0;
     LDAPMessage *result = nullptr;
     ULONG rc = ldap_start_tls_sA(ld(handle_), &serverReturn, &result, nullptr, nullptr);

@@ -26,6 +26,8 @@
 #   stop   not slapd but stopproxy.py in front of main: it stops main with
 #          SIGSTOP after the first page of a paged search, and continues it
 #          when that client goes
+#   cert-* one slapd per server certificate for the certificate checks
+#          (see the block "Certificate servers" below)
 #
 # Size limits and server-side sorting (slapd 2.5 here):
 #   limit  dc=limit,dc=test: the reader and $HOSTKIT_LDAP_LIMIT_BULK (1200)
@@ -210,6 +212,128 @@ stop_all() {
   done
 }
 
+# ---- Certificate servers ------------------------------------------------------
+# One slapd per certificate that the certificate and host-name checks of
+# tests/ldaptls.test need, each serving dc=NAME,dc=test (makedata.py tls)
+# over ldaps:// on HOSTKIT_LDAP_CERT_<NAME>_PORT; all certificates from the
+# test CA unless said:
+#   localonly  DNS:localhost only, CN=localhost
+#   hostonly   only the machine's own name (hostname, hostname -f)
+#   cnip       DNS:other.invalid, with CN=127.0.0.1
+#   nosan      no subjectAltName, CN=127.0.0.1
+#   wildcard   DNS:*.x.test
+#   expired    IP:127.0.0.1 and DNS:localhost, expired since yesterday
+#   impostor   IP:127.0.0.1 and DNS:localhost, self-signed (no CA), every
+#              operation logged to impostor/slapd.log
+#   clientcert the certificate of "tls"; demands a client certificate
+#   tlsref     over ldap:// only (HOSTKIT_LDAP_CERT_TLSREF_PORT): a referral
+#              entry ou=tls,dc=tlsref,dc=test that leads to "tls" over
+#              ldaps://
+# Keys are EC (quick to make), unencrypted: test only. The folder tls/ also
+# holds CA files that cannot be used: fifo (a FIFO nobody writes) and
+# huge.pem (2 MB).
+CERT_SERVERS="localonly hostonly cnip nosan wildcard expired impostor clientcert tlsref"
+
+cert_leaf() {  # name subject extensions days (of the test CA)
+  local t=$DIR/tls
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "$2" \
+    -keyout "$t/$1.key" -out "$t/$1.csr" >/dev/null 2>&1
+  printf '%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$3" >"$t/$1.ext"
+  openssl x509 -req -in "$t/$1.csr" -CA "$t/ca.pem" -CAkey "$t/ca.key" -CAcreateserial \
+    -days "$4" -extfile "$t/$1.ext" -out "$t/$1.pem" >/dev/null 2>&1
+}
+
+make_cert_server_certs() {
+  local t=$DIR/tls names n
+  names="DNS:$(hostname)"
+  n=$(hostname -f 2>/dev/null || true)
+  [ -n "$n" ] && [ "$n" != "$(hostname)" ] && names="$names,DNS:$n"
+  cert_leaf localonly "/CN=localhost" "subjectAltName=DNS:localhost" 30
+  cert_leaf hostonly "/CN=$(hostname)" "subjectAltName=$names" 30
+  cert_leaf cnip "/CN=127.0.0.1" "subjectAltName=DNS:other.invalid" 30
+  cert_leaf nosan "/CN=127.0.0.1" "" 30
+  cert_leaf wildcard "/CN=*.x.test" "subjectAltName=DNS:*.x.test" 30
+  # A negative term: valid from now, expired since yesterday.
+  cert_leaf expired "/CN=127.0.0.1" "subjectAltName=IP:127.0.0.1,DNS:localhost" -1
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 \
+    -subj "/CN=127.0.0.1" -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" \
+    -keyout "$t/impostor.key" -out "$t/impostor.pem" >/dev/null 2>&1
+  chmod 600 "$t"/*.key
+  mkfifo "$t/fifo"
+  { cat "$t/ca.pem"; head -c 2097152 /dev/zero | tr '\0' x; } >"$t/huge.pem"
+}
+
+wait_port() {  # port
+  local i
+  for i in $(seq 1 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "nothing answers on port $1" >&2
+  return 1
+}
+
+free_ports() {  # count: that many free ports at once, none of them in use together
+  python3 -c 'import socket, sys
+socks = [socket.socket() for _ in range(int(sys.argv[1]))]
+for s in socks: s.bind(("127.0.0.1", 0))
+print(" ".join(str(s.getsockname()[1]) for s in socks))' "$1"
+}
+
+start_cert_servers() {
+  local name var port extra used=" $* " ports count=0
+  make_cert_server_certs
+  for name in $CERT_SERVERS; do count=$((count + 1)); done
+  ports=($(free_ports "$count"))
+  # The data of every server: the same small tree under its own name.
+  python3 "$HERE/makedata.py" tls certname >"$DIR/certname.ldif"
+  for name in $CERT_SERVERS; do
+    port=${ports[0]}; ports=("${ports[@]:1}")
+    while [[ "$used" == *" $port "* ]]; do port=$(free_port); done
+    used="$used$port "
+    var=CERT_$(echo "$name" | tr a-z A-Z)_PORT
+    printf -v "$var" %s "$port"
+    case $name in
+      clientcert) extra="$(tls_conf server)
+TLSVerifyClient demand" ;;
+      tlsref) extra="" ;;
+      *) extra=$(tls_conf "$name") ;;
+    esac
+    write_conf "$name" "dc=$name,dc=test" "cn=admin,dc=$name,dc=test" "$extra"
+    sed -e "s/certname/$name/g" -e "s/Certname/${name^}/g" "$DIR/certname.ldif" >"$DIR/$name.ldif"
+    if [ "$name" = tlsref ]; then
+      printf 'dn: ou=tls,dc=tlsref,dc=test\nobjectClass: referral\nobjectClass: extensibleObject\nou: tls\nref: ldaps://127.0.0.1:%s/dc=tls,dc=test\n\n' \
+        "$TLS_LDAPS_PORT" >>"$DIR/$name.ldif"
+    fi
+    "$SLAPADD" -q -f "$DIR/$name/slapd.conf" -l "$DIR/$name.ldif" >"$DIR/$name/slapadd.log" 2>&1 \
+      || { cat "$DIR/$name/slapadd.log" >&2; return 1; }
+    if [ "$name" = tlsref ]; then
+      "$SLAPD" -f "$DIR/$name/slapd.conf" -h "ldap://127.0.0.1:$port/" -n "hostkit-$name" </dev/null
+    elif [ "$name" = impostor ]; then
+      # In the foreground with its log on standard error, put in the background here.
+      setsid "$SLAPD" -f "$DIR/$name/slapd.conf" -h "ldaps://127.0.0.1:$port/" -n "hostkit-$name" \
+        -d stats </dev/null >/dev/null 2>"$DIR/$name/slapd.log" &
+    else
+      "$SLAPD" -f "$DIR/$name/slapd.conf" -h "ldaps://127.0.0.1:$port/" -n "hostkit-$name" </dev/null
+    fi
+  done
+  for name in $CERT_SERVERS; do
+    var=CERT_$(echo "$name" | tr a-z A-Z)_PORT
+    wait_port "${!var}"
+  done
+}
+
+cert_servers_env() {
+  local name var
+  for name in $CERT_SERVERS; do
+    var=CERT_$(echo "$name" | tr a-z A-Z)_PORT
+    echo "HOSTKIT_LDAP_$var=${!var}"
+  done
+  echo "HOSTKIT_LDAP_CERT_DIR=$DIR/tls"
+}
+
 case "${1:-}" in
 start)
   stop_all
@@ -253,6 +377,7 @@ security simple_bind=64"
   start_one badname "$BADNAME_PORT" "ldaps://127.0.0.1:$BADNAME_LDAPS_PORT/"
   start_python drop "$DROP_PORT" dropserver.py "$SILENT_PORT"
   start_python stop "$STOP_PORT" stopproxy.py "$MAIN_PORT" "$DIR/main/slapd.pid"
+  start_cert_servers $used
 
   cat >"$DIR/fixture.env" <<ENV
 HOSTKIT_LDAP_HOST=127.0.0.1
@@ -280,6 +405,7 @@ HOSTKIT_LDAP_BADNAME_BASE='dc=badname,dc=test'
 HOSTKIT_LDAP_CA=$DIR/tls/ca.pem
 HOSTKIT_LDAP_OTHER_CA=$DIR/tls/otherca.pem
 ENV
+  cert_servers_env >>"$DIR/fixture.env"
   # ---- size limits and sorting: limit, sort (see the header) -------------------------
   LIMIT_BULK=${HOSTKIT_LDAP_LIMIT_BULK:-1200}
   LIMIT_PRTOTAL=700

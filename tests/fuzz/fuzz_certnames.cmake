@@ -1,0 +1,1 @@
+set(FUZZ_SOURCES directory/base/certificateNames.cpp directory/base/caFile.cpp)
