@@ -19,9 +19,11 @@
 
 enum HkpDcStatus {
     HKP_DC_FOUND,		/* at least one server */
-    HKP_DC_NONE,		/* the name has no such record, or only "." */
+    HKP_DC_NO_NAME,		/* the name does not exist */
+    HKP_DC_NO_RECORD,		/* the name has no such record, or only records
+				 * of "." (the service is not offered) */
     HKP_DC_TIMED_OUT,		/* no answer within the time-out */
-    HKP_DC_FAILED		/* the look-up failed otherwise */
+    HKP_DC_FAILED		/* the look-up failed otherwise: reason says why */
 };
 
 /* The SRV record name looked up for a domain. */
@@ -30,7 +32,8 @@ std::string HkpDcRecordName(const std::string &domain);
 /*
  * Looks up the domain controllers of domain within timeoutSeconds (0: no
  * bound of its own). On HKP_DC_FOUND servers holds them in the order to
- * try them; otherwise reason says what the system said.
+ * try them; on HKP_DC_FAILED reason says what the system said. A look-up
+ * that runs out of time is left to finish on a thread of its own.
  */
 HkpDcStatus HkpFindDomainControllers(const std::string &domain, unsigned timeoutSeconds,
 	std::vector<hkdir::DcServer> &servers, std::string &reason);

@@ -27,21 +27,42 @@ orderDcServers(std::vector<DcServer> servers)
     });
     std::vector<DcServer> out;
     for (const DcServer &s : servers) {
-	bool seen = false;
-	for (const DcServer &o : out) {
-	    seen = seen || equalsCaseBlind(o.host.c_str(), s.host.c_str());
-	}
-	if (!seen) {
+	auto same = std::find_if(out.begin(), out.end(), [&s](const DcServer &o) {
+	    return equalsCaseBlind(o.host.c_str(), s.host.c_str());
+	});
+	if (same == out.end()) {
 	    out.push_back(s);
+	} else if (same->port == 0) {
+	    same->port = s.port;
 	}
     }
     return out;
 }
 
+unsigned
+dcServerPort(unsigned recordPort, unsigned portOption, bool ldaps)
+{
+    if (portOption != 0) {
+	return portOption;
+    }
+    if (ldaps) {
+	return HK_LDAPS_PORT;
+    }
+    return recordPort != 0 ? recordPort : HK_LDAP_DEFAULT_PORT;
+}
+
 std::vector<std::string>
 splitServers(const std::string &word)
 {
-    return splitAttributes(word);
+    std::vector<std::string> names;
+    const char *blanks = " \t\r\n\v\f";
+    size_t at = word.find_first_not_of(blanks);
+    while (at != std::string::npos) {
+	size_t end = word.find_first_of(blanks, at);
+	names.push_back(word.substr(at, end == std::string::npos ? end : end - at));
+	at = end == std::string::npos ? end : word.find_first_not_of(blanks, end);
+    }
+    return names;
 }
 
 } // namespace hkdir

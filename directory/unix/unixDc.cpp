@@ -3,10 +3,15 @@
  *
  *	Finding a domain's controllers through the resolver (libresolv): the
  *	SRV records of _ldap._tcp.dc._msdcs.NAME, read with ns_parserr. The
- *	query runs on a resolver state of its own (res_ninit), whose time-out
- *	per try and number of tries are set so that the look-up ends within
- *	the time-out whatever the name servers do; the process's resolver
- *	state stays as it is.
+ *	query runs on a resolver state of its own (res_ninit), so that the
+ *	process's resolver state stays as it is; EDNS0 lets a long list of
+ *	servers come in one UDP answer.
+ *
+ *	The resolver bounds its UDP tries (set here to share the time-out
+ *	among the name servers), but not its TCP fallback: an answer too long
+ *	for UDP is asked for again over TCP, with a blocking connect and
+ *	reads without end. So the query runs on a thread of its own, and one
+ *	not answered in time is left to that thread, which frees what it got.
  */
 
 #include "directory/dcPlatform.h"
@@ -16,8 +21,13 @@
 #include <netinet/in.h>
 #include <resolv.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -70,6 +80,79 @@ readServers(const unsigned char *answer, int length, std::vector<hkdir::DcServer
     return true;
 }
 
+/* What one look-up found. */
+struct Found {
+    HkpDcStatus status = HKP_DC_FAILED;
+    std::vector<hkdir::DcServer> servers;
+    std::string reason;
+};
+
+/* The look-up itself, each try of a name server bounded by the time-out. */
+Found
+lookUp(const std::string &name, unsigned timeoutSeconds)
+{
+    Found found;
+    Resolver resolver;
+    if (!resolver.ok()) {
+	found.reason = "the resolver cannot be set up";
+	return found;
+    }
+    res_state state = resolver.get();
+    state->options |= RES_USE_EDNS0;
+    if (timeoutSeconds > 0) {
+	/* One try per name server, the time shared among them. */
+	int perServer = static_cast<int>(timeoutSeconds)
+		/ (state->nscount > 0 ? state->nscount : 1);
+	state->retrans = perServer > 0 ? perServer : 1;
+	state->retry = 1;
+    }
+    std::unique_ptr<unsigned char[]> answer(new unsigned char[NS_MAXMSG]);
+    auto started = std::chrono::steady_clock::now();
+    int length = res_nquery(state, name.c_str(), ns_c_in, ns_t_srv, answer.get(), NS_MAXMSG);
+    if (length < 0) {
+	auto spent = std::chrono::steady_clock::now() - started;
+	switch (state->res_h_errno) {
+	case HOST_NOT_FOUND:
+	    found.status = HKP_DC_NO_NAME;
+	    break;
+	case NO_DATA:
+	    found.status = HKP_DC_NO_RECORD;
+	    break;
+	case TRY_AGAIN:
+	    /*
+	     * No answer, or a name server that failed: tries that took the
+	     * time-out were not answered.
+	     */
+	    if (timeoutSeconds > 0 && spent + std::chrono::milliseconds(500)
+		    >= std::chrono::seconds(timeoutSeconds)) {
+		found.status = HKP_DC_TIMED_OUT;
+		break;
+	    }
+	    /* FALLTHRU */
+	default:
+	    found.reason = hstrerror(state->res_h_errno);
+	    break;
+	}
+	return found;
+    }
+    std::vector<hkdir::DcServer> listed;
+    if (!readServers(answer.get(), length, listed)) {
+	found.reason = "the answer cannot be read";
+	return found;
+    }
+    found.servers = hkdir::orderDcServers(listed);
+    found.status = found.servers.empty() ? HKP_DC_NO_RECORD : HKP_DC_FOUND;
+    return found;
+}
+
+/* One look-up shared by the caller and the thread that runs it. */
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    Found found;
+};
+
 } // namespace
 
 std::string
@@ -84,45 +167,35 @@ HkpFindDomainControllers(const std::string &domain, unsigned timeoutSeconds,
 {
     servers.clear();
     reason.clear();
-    Resolver resolver;
-    if (!resolver.ok()) {
-	reason = "the resolver cannot be set up";
-	return HKP_DC_FAILED;
-    }
-    res_state state = resolver.get();
-    if (timeoutSeconds > 0) {
-	/* One try per name server, the time shared among them. */
-	int perServer = static_cast<int>(timeoutSeconds)
-		/ (state->nscount > 0 ? state->nscount : 1);
-	state->retrans = perServer > 0 ? perServer : 1;
-	state->retry = 1;
-    }
-    std::unique_ptr<unsigned char[]> answer(new unsigned char[NS_MAXMSG]);
-    int length = res_nquery(state, HkpDcRecordName(domain).c_str(), ns_c_in, ns_t_srv,
-	    answer.get(), NS_MAXMSG);
-    if (length < 0) {
-	switch (state->res_h_errno) {
-	case HOST_NOT_FOUND:
-	case NO_DATA:
-	    reason = hstrerror(state->res_h_errno);
-	    return HKP_DC_NONE;
-	case TRY_AGAIN:
-	    reason = "no answer from the name servers";
-	    return HKP_DC_TIMED_OUT;
-	default:
-	    reason = hstrerror(state->res_h_errno);
-	    return HKP_DC_FAILED;
+    std::string name = HkpDcRecordName(domain);
+    Found found;
+    if (timeoutSeconds == 0) {
+	found = lookUp(name, 0);
+    } else {
+	auto lookup = std::make_shared<Lookup>();
+	try {
+	    std::thread([lookup, name, timeoutSeconds]() {
+		Found result = lookUp(name, timeoutSeconds);
+		std::lock_guard<std::mutex> lock(lookup->mutex);
+		lookup->found = std::move(result);
+		lookup->finished = true;
+		lookup->done.notify_one();
+	    }).detach();
+	} catch (const std::system_error &) {
+	    /* No thread to be had: look up here, the UDP tries still bounded. */
+	    found = lookUp(name, timeoutSeconds);
+	    lookup.reset();
+	}
+	if (lookup) {
+	    std::unique_lock<std::mutex> lock(lookup->mutex);
+	    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+	    if (!lookup->done.wait_until(lock, deadline, [&lookup] { return lookup->finished; })) {
+		return HKP_DC_TIMED_OUT;
+	    }
+	    found = std::move(lookup->found);
 	}
     }
-    std::vector<hkdir::DcServer> found;
-    if (!readServers(answer.get(), length, found)) {
-	reason = "the answer cannot be read";
-	return HKP_DC_FAILED;
-    }
-    servers = hkdir::orderDcServers(found);
-    if (servers.empty()) {
-	reason = "no server offers the service";
-	return HKP_DC_NONE;
-    }
-    return HKP_DC_FOUND;
+    servers = std::move(found.servers);
+    reason = std::move(found.reason);
+    return found.status;
 }

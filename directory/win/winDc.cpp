@@ -12,6 +12,8 @@
 
 #include "directory/dcPlatform.h"
 
+#include "directory/base/searchText.h"
+
 #include <windows.h>
 #include <windns.h>
 #include <dsgetdc.h>
@@ -91,6 +93,7 @@ run(Lookup &lookup)
 {
     std::wstring domain = wide(lookup.domain);
     std::vector<hkdir::DcServer> found;
+    std::vector<hkdir::DcServer> listed;
     PDOMAIN_CONTROLLER_INFOW info = nullptr;
     DWORD rc = DsGetDcNameW(nullptr, domain.c_str(), nullptr, nullptr,
 	    DS_DIRECTORY_SERVICE_REQUIRED | DS_RETURN_DNS_NAME, &info);
@@ -103,16 +106,15 @@ run(Lookup &lookup)
 	    locator.host = name.substr(start);
 	    found.push_back(locator);
 	}
+    }
+    if (info != nullptr) {
 	NetApiBufferFree(info);
-    } else {
-	lookup.reason = systemText(rc);
     }
     std::wstring record = wide(HkpDcRecordName(lookup.domain));
     PDNS_RECORD records = nullptr;
     DNS_STATUS status = DnsQuery_W(record.c_str(), DNS_TYPE_SRV, DNS_QUERY_STANDARD, nullptr,
 	    &records, nullptr);
     if (status == 0) {
-	std::vector<hkdir::DcServer> listed;
 	/* DnsQuery_W hands back wide records. */
 	for (PDNS_RECORDW r = reinterpret_cast<PDNS_RECORDW>(records); r != nullptr;
 		r = r->pNext) {
@@ -126,32 +128,31 @@ run(Lookup &lookup)
 	    server.weight = r->Data.SRV.wWeight;
 	    listed.push_back(server);
 	}
+    }
+    if (records != nullptr) {
 	DnsRecordListFree(records, DnsFreeRecordList);
-	/* The locator's choice first, the records' order after it. */
-	for (const hkdir::DcServer &s : hkdir::orderDcServers(listed)) {
+    }
+    /*
+     * The locator's choice first, the records' order after it; the
+     * locator's entry takes the port of the record that names it.
+     */
+    for (const hkdir::DcServer &s : hkdir::orderDcServers(listed)) {
+	if (!found.empty() && hkdir::equalsCaseBlind(found.front().host.c_str(), s.host.c_str())) {
+	    found.front().port = s.port;
+	} else {
 	    found.push_back(s);
 	}
-    } else if (found.empty()) {
+    }
+    lookup.servers = found;
+    if (!lookup.servers.empty()) {
+	lookup.status = HKP_DC_FOUND;
+    } else if (status == DNS_ERROR_RCODE_NAME_ERROR) {
+	lookup.status = HKP_DC_NO_NAME;
+    } else if (status == 0 || status == DNS_INFO_NO_RECORDS) {
+	lookup.status = HKP_DC_NO_RECORD;
+    } else {
+	lookup.status = HKP_DC_FAILED;
 	lookup.reason = systemText(static_cast<DWORD>(status));
-	lookup.status = status == DNS_ERROR_RCODE_NAME_ERROR || status == DNS_INFO_NO_RECORDS
-		? HKP_DC_NONE : HKP_DC_FAILED;
-	return;
-    }
-    std::vector<hkdir::DcServer> ordered;
-    for (hkdir::DcServer &s : found) {
-	bool seen = false;
-	for (const hkdir::DcServer &o : ordered) {
-	    seen = seen || CompareStringOrdinal(wide(o.host).c_str(), -1, wide(s.host).c_str(),
-		    -1, TRUE) == CSTR_EQUAL;
-	}
-	if (!seen && !s.host.empty() && s.host != ".") {
-	    ordered.push_back(s);
-	}
-    }
-    lookup.servers = ordered;
-    lookup.status = ordered.empty() ? HKP_DC_NONE : HKP_DC_FOUND;
-    if (ordered.empty() && lookup.reason.empty()) {
-	lookup.reason = "no server offers the service";
     }
 }
 

@@ -2,12 +2,14 @@
  * searchRulesTest.cpp --
  *
  *	Units for rules of a directory search that need no server: when a
- *	paged search makes no progress, and the order in which a domain's
- *	servers are tried.
+ *	paged search makes no progress, the order in which a domain's
+ *	servers are tried and on which port, and which SASL mechanism a
+ *	negotiate bind asks for.
  */
 
 #include "directory/base/dcOrder.h"
 #include "directory/base/pageProgress.h"
+#include "directory/base/saslMechanism.h"
 
 #include <gtest/gtest.h>
 
@@ -90,29 +92,83 @@ TEST(PageProgress, AReferenceIsPartOfThePage)
 
 TEST(DcOrder, PriorityThenWeightThenAsListed)
 {
-    auto server = [](const char *host, unsigned priority, unsigned weight) {
+    auto server = [](const char *host, unsigned priority, unsigned weight, unsigned port = 389) {
 	DcServer s;
 	s.host = host;
 	s.priority = priority;
 	s.weight = weight;
-	s.port = 389;
+	s.port = port;
 	return s;
     };
-    std::vector<DcServer> ordered = orderDcServers({
+    auto hostsOf = [](const std::vector<DcServer> &servers) {
+	std::vector<std::string> hosts;
+	for (const DcServer &s : servers) {
+	    hosts.push_back(s.host + ":" + std::to_string(s.port));
+	}
+	return hosts;
+    };
+    EXPECT_EQ(hostsOf(orderDcServers({
 	server("dc3.x.", 10, 100), server("dc1.x.", 0, 50), server(".", 0, 100),
 	server("dc2.x", 0, 100), server("DC1.X", 20, 0), server("dc4.x.", 10, 100),
-	server("", 0, 0)});
-    std::vector<std::string> hosts;
-    for (const DcServer &s : ordered) {
-	hosts.push_back(s.host);
-    }
-    EXPECT_EQ(hosts, std::vector<std::string>({"dc2.x", "dc1.x", "dc3.x", "dc4.x"}));
+	server("", 0, 0)})),
+	std::vector<std::string>({"dc2.x:389", "dc1.x:389", "dc3.x:389", "dc4.x:389"}));
     EXPECT_TRUE(orderDcServers({server(".", 0, 0)}).empty());
+    /* A target named twice keeps its first place; a port only the later one gives is kept. */
+    EXPECT_EQ(hostsOf(orderDcServers({server("dc1.x", 0, 0, 0), server("dc2.x", 5, 0, 3268),
+	server("DC1.x.", 9, 0, 3269)})), std::vector<std::string>({"dc1.x:3269", "dc2.x:3268"}));
 }
 
-TEST(DcOrder, ServerWordsSplitAtBlanks)
+TEST(DcOrder, ThePortOfADomainsServer)
+{
+    const struct {
+	unsigned record, option;
+	bool ldaps;
+	unsigned port;
+    } cases[] = {
+	{0, 0, false, 389},		/* a record without a port */
+	{3268, 0, false, 3268},		/* the record's port */
+	{3268, 0, true, 636},		/* ldaps: its own port, not the record's clear one */
+	{3268, 1389, false, 1389},	/* the port option wins */
+	{0, 1636, true, 1636},
+    };
+    for (const auto &c : cases) {
+	EXPECT_EQ(dcServerPort(c.record, c.option, c.ldaps), c.port)
+	    << c.record << " " << c.option << " " << c.ldaps;
+    }
+}
+
+TEST(DcOrder, ServerWordsSplitAtWhiteSpace)
 {
     EXPECT_EQ(splitServers(" dc1.x\tdc2.x  10.0.0.1 "),
 	    std::vector<std::string>({"dc1.x", "dc2.x", "10.0.0.1"}));
-    EXPECT_TRUE(splitServers(" \t").empty());
+    EXPECT_EQ(splitServers("dc1.x\ndc2.x\r\n[::1]"),
+	    std::vector<std::string>({"dc1.x", "dc2.x", "[::1]"}));
+    EXPECT_EQ(splitServers("dc1.x"), std::vector<std::string>({"dc1.x"}));
+    EXPECT_TRUE(splitServers(" \t\n").empty());
+    EXPECT_TRUE(splitServers("").empty());
+}
+
+TEST(SaslMechanism, GssapiElseSpnegoElseNone)
+{
+    const struct {
+	std::vector<std::string> offered;
+	const char *chosen;
+    } cases[] = {
+	{{"GSS-SPNEGO", "GSSAPI", "EXTERNAL", "DIGEST-MD5"}, "GSSAPI"},	/* Active Directory */
+	{{"gss-spnego", "PLAIN"}, "GSS-SPNEGO"},
+	{{"gssapi"}, "GSSAPI"},
+	{{"GSSAPIX", "GSS", "SCRAM-SHA-256"}, ""},
+	{{}, ""},
+    };
+    for (const auto &c : cases) {
+	EXPECT_EQ(negotiateMechanism(c.offered), c.chosen) << c.chosen;
+    }
+    EXPECT_EQ(noNegotiateMechanismText({"PLAIN", "DIGEST-MD5"}),
+	    "the server offers no GSSAPI or GSS-SPNEGO mechanism (it offers PLAIN DIGEST-MD5)");
+    EXPECT_EQ(noNegotiateMechanismText({}),
+	    "the server offers no GSSAPI or GSS-SPNEGO mechanism (it offers no SASL mechanism)");
+    /* A server that lists without end is cut short in the text. */
+    std::string many = noNegotiateMechanismText(std::vector<std::string>(100, "X"));
+    EXPECT_EQ(many.size(), std::string("the server offers no GSSAPI or GSS-SPNEGO mechanism "
+	"(it offers  ...)").size() + 16 + 15);
 }
