@@ -56,6 +56,7 @@ enum {
     RC_SUCCESS = 0,
     RC_TIME_LIMIT_EXCEEDED = 0x03,
     RC_SIZE_LIMIT_EXCEEDED = 0x04,
+    RC_AUTH_METHOD_NOT_SUPPORTED = 0x07,
     RC_REFERRAL = 0x0A,		/* the base lies on another server */
     RC_SERVER_DOWN = 0x51,
     RC_LOCAL_ERROR = 0x52,
@@ -228,6 +229,20 @@ public:
     int simpleBind(const char *dn, const char *password, Failure &failure);
 
     /*
+     * Negotiate bind: the Kerberos credentials of the account that runs
+     * the process (Linux: its ticket cache, KRB5CCNAME or the default;
+     * Windows: the logged-on user), no name or password. Linux asks for
+     * the SASL mechanism given (GSSAPI or GSS-SPNEGO), Windows negotiates
+     * it. On a connection that speaks TLS no SASL security layer, and the
+     * TLS channel binding where the library can send it; on a clear one
+     * signing and sealing. Bounded like simpleBind (see the definitions
+     * for what each library lets be bounded). 0 or a result code, with the
+     * library's reason in failure (no ticket, an expired one, no service
+     * principal for the server's name).
+     */
+    int negotiateBind(const std::string &mechanism, Failure &failure);
+
+    /*
      * Every later wait of the connection (bind, searches) ends at the
      * deadline too, if that comes before its time-out.
      */
@@ -278,6 +293,7 @@ private:
     long long waitLimit() const { return waitMilliseconds(timeoutSeconds_, deadline_); }
 
     Handle *handle_ = nullptr;
+    bool tls_ = false;		/* the connection speaks TLS (ldaps, StartTLS) */
     unsigned timeoutSeconds_ = 0;
     Deadline deadline_;
     std::string host_;		/* the name the certificate must hold */

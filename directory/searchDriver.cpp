@@ -16,9 +16,12 @@
 
 #include "directory/searchDriver.h"
 
+#include "directory/base/dcOrder.h"
 #include "directory/base/pageProgress.h"
 #include "directory/base/resultRecord.h"
 #include "directory/base/resultsFile.h"
+#include "directory/base/saslMechanism.h"
+#include "directory/dcPlatform.h"
 #include "directory/ldapPlatform.h"
 #include "directory/resultsFilePlatform.h"
 #include "directory/searchReport.h"
@@ -27,6 +30,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace hkdir {
@@ -135,6 +139,67 @@ secondsLeft(const hkldap::Deadline &deadline)
     return static_cast<unsigned>(ms <= 1000 ? 1 : (ms + 999) / 1000);
 }
 
+/* What the root DSE says about the server's SASL mechanisms. */
+enum class Mechanisms {
+    LISTED,		/* read: the values of supportedSASLMechanisms, maybe none */
+    UNKNOWN,		/* the root DSE cannot be read */
+    TIMED_OUT
+};
+
+Mechanisms
+probeMechanisms(Connection &connection, std::vector<std::string> &offered)
+{
+    char supported[] = "supportedSASLMechanisms";
+    char *attributes[] = {supported, nullptr};
+    Message result;
+    int rc = connection.searchSync("", hkldap::SCOPE_BASE, ALL_OBJECTS, attributes, result);
+    if (rc == hkldap::RC_TIMEOUT) {
+	return Mechanisms::TIMED_OUT;
+    }
+    RawEntry *entry = rc == 0 && result ? connection.firstEntry(result) : nullptr;
+    if (entry == nullptr) {
+	return Mechanisms::UNKNOWN;
+    }
+    hkldap::ValueList values(connection, entry, supported);
+    for (size_t i = 0; i < values.count(); i++) {
+	offered.emplace_back(values.data(i), values.length(i));
+    }
+    return Mechanisms::LISTED;
+}
+
+/*
+ * The negotiate bind: with the Kerberos mechanism that the server lists
+ * (GSSAPI, else GSS-SPNEGO), or GSSAPI when its root DSE cannot be read.
+ * A server that lists neither is refused before anything is sent. 0 or
+ * a result code, with what went wrong in failure.
+ */
+int
+negotiate(Connection &connection, hkldap::Failure &failure)
+{
+    failure = hkldap::Failure();
+    std::vector<std::string> offered;
+    std::string mechanism = HK_NEGOTIATE_DEFAULT_MECHANISM;
+    switch (probeMechanisms(connection, offered)) {
+    case Mechanisms::TIMED_OUT:
+	failure.code = hkldap::RC_TIMEOUT;
+	failure.libraryText = hkldap::libraryText(failure.code);
+	return hkldap::RC_TIMEOUT;
+    case Mechanisms::LISTED:
+	mechanism = negotiateMechanism(offered);
+	if (mechanism.empty()) {
+	    failure.code = hkldap::RC_AUTH_METHOD_NOT_SUPPORTED;
+	    failure.libraryText = hkldap::libraryText(failure.code);
+	    failure.serverText = noNegotiateMechanismText(offered);
+	    return hkldap::RC_AUTH_METHOD_NOT_SUPPORTED;
+	}
+	break;
+    case Mechanisms::UNKNOWN:
+    default:
+	break;
+    }
+    return connection.negotiateBind(mechanism, failure);
+}
+
 /* What became of opening, securing and binding one connection. */
 enum class Connected {
     YES,
@@ -152,7 +217,8 @@ struct ConnectAttempt {
 
 /*
  * Opens a connection (with TLS from the first byte for ldaps), runs
- * StartTLS on it when asked, and binds with the caller's credentials. The
+ * StartTLS on it when asked, and binds with the caller's credentials (or,
+ * with authentication negotiate, the account's own Kerberos ones). The
  * bind is sent only once TLS stands when either was asked for. Every wait
  * ends by the deadline too. The connection is closed again unless the
  * outcome is YES.
@@ -200,8 +266,10 @@ connectAndBind(Connection &connection, const std::string &host, unsigned port, b
     }
     if (attempt.outcome == Connected::YES) {
 	attempt.step = "bind";
-	int rc = connection.simpleBind(parameters.username.c_str(), parameters.password.c_str(),
-		attempt.failure);
+	int rc = parameters.authentication == Authentication::NEGOTIATE
+		? negotiate(connection, attempt.failure)
+		: connection.simpleBind(parameters.username.c_str(), parameters.password.c_str(),
+			attempt.failure);
 	if (rc == hkldap::RC_TIMEOUT) {
 	    attempt.outcome = Connected::TIMED_OUT;
 	} else if (rc == hkldap::RC_CONNECT_ERROR && (ldaps || startTls)) {
@@ -836,6 +904,94 @@ SearchRun::followUrl(const std::string &url, int depth)
     }
 }
 
+/* One server to try. */
+struct Candidate {
+    std::string host;
+    unsigned port;
+};
+
+/*
+ * The servers to try, in order: those that server names, each on the
+ * port; or, when it names none, the domain controllers that the domain's
+ * SRV records name, each on its port (dcServerPort); or, with neither,
+ * the empty name as it always was. 0, or HK_SEARCH_NO_CONNECTION when the
+ * domain's look-up found none (the report says why).
+ */
+int
+serversToTry(const SearchParameters &parameters, const hkldap::Deadline &deadline,
+	SearchReport &report, std::vector<Candidate> &candidates)
+{
+    for (const std::string &name : splitServers(parameters.server)) {
+	candidates.push_back(Candidate{name, parameters.port});
+    }
+    if (!candidates.empty() || parameters.domain.empty()) {
+	if (candidates.empty()) {
+	    candidates.push_back(Candidate{parameters.server, parameters.port});
+	}
+	return 0;
+    }
+    const std::string &domain = parameters.domain;
+    std::string record = HkpDcRecordName(domain);
+    unsigned seconds = parameters.timeoutSeconds;
+    unsigned left = secondsLeft(deadline);
+    if (left > 0 && (seconds == 0 || left < seconds)) {
+	seconds = left;
+    }
+    std::vector<DcServer> servers;
+    std::string reason;
+    HkpDcStatus status = isOver(deadline) ? HKP_DC_TIMED_OUT
+	    : HkpFindDomainControllers(domain, seconds, servers, reason);
+    std::string text;
+    const char *word = "CONNECT";
+    switch (status) {
+    case HKP_DC_FOUND: {
+	std::vector<std::string> listed;
+	for (const DcServer &s : servers) {
+	    unsigned port = dcServerPort(s.port, parameters.portOption,
+		    parameters.security == Security::LDAPS);
+	    candidates.push_back(Candidate{s.host, port});
+	    listed.push_back(s.host + ":" + std::to_string(port));
+	}
+	report.domainControllers(domain, listed);
+	return 0;
+    }
+    case HKP_DC_NO_NAME:
+	text = report.noDomainController(domain, record, "the name does not exist");
+	break;
+    case HKP_DC_NO_RECORD:
+	text = report.noDomainController(domain, record, "none that names a server");
+	break;
+    case HKP_DC_TIMED_OUT:
+	if (isOver(deadline)) {
+	    word = "TIMELIMIT";
+	    text = report.timeLimitOver(parameters.timeLimit);
+	} else {
+	    text = report.domainLookupTimedOut(domain, record, seconds);
+	}
+	break;
+    case HKP_DC_FAILED:
+    default:
+	text = report.domainLookupFailed(domain, record, reason);
+	break;
+    }
+    report.incomplete(word, text);
+    return HK_SEARCH_NO_CONNECTION;
+}
+
+/* The code of a search whose every server failed, by how the last one did. */
+int
+codeOf(Connected outcome)
+{
+    switch (outcome) {
+    case Connected::NOT_SECURED:
+	return HK_SEARCH_NOT_SECURED;
+    case Connected::BIND_REFUSED:
+	return HK_SEARCH_BIND_FAILED;
+    default:
+	return HK_SEARCH_NO_CONNECTION;
+    }
+}
+
 } // namespace
 
 int
@@ -845,7 +1001,11 @@ runDirectorySearch(const SearchParameters &parameters, SearchReport &report)
 	report.unknownOption(name);
     }
     if (!parameters.badOption.empty()) {
-	report.badOption(parameters.badOption, parameters.badValue);
+	if (parameters.badWithNegotiate) {
+	    report.credentialsWithNegotiate(parameters.badOption);
+	} else {
+	    report.badOption(parameters.badOption, parameters.badValue);
+	}
 	return HK_SEARCH_BAD_OPTION;
     }
     if (parameters.username.empty() && !parameters.password.empty()) {
@@ -859,24 +1019,39 @@ runDirectorySearch(const SearchParameters &parameters, SearchReport &report)
 	deadline.at = std::chrono::steady_clock::now() + std::chrono::seconds(parameters.timeLimit);
     }
 
+    std::vector<Candidate> candidates;
+    int found = serversToTry(parameters, deadline, report, candidates);
+    if (found != 0) {
+	return found;
+    }
+    /*
+     * Each server in turn until one connects: one that cannot be reached,
+     * secured or answered in time gives way to the next; a refused bind
+     * ends the search (the same credentials would be refused by the next).
+     */
     Connection connection;
-    std::string where = parameters.server + ":" + std::to_string(parameters.port);
-    report.setServer(where);
-    ConnectAttempt attempt = connectAndBind(connection, parameters.server, parameters.port,
-	    parameters.security == Security::LDAPS, parameters.security == Security::STARTTLS,
-	    parameters, deadline);
-    if (attempt.outcome != Connected::YES) {
+    std::vector<std::pair<const char *, std::string>> failures;
+    for (size_t i = 0; i < candidates.size(); i++) {
+	const Candidate &server = candidates[i];
+	std::string where = server.host + ":" + std::to_string(server.port);
+	report.setServer(where);
+	ConnectAttempt attempt = connectAndBind(connection, server.host, server.port,
+		parameters.security == Security::LDAPS, parameters.security == Security::STARTTLS,
+		parameters, deadline);
+	if (attempt.outcome == Connected::YES) {
+	    break;
+	}
 	const char *word = "CONNECT";
 	std::string text = reportConnectFailure(report, attempt, where, false, parameters,
 		deadline, word);
-	report.incomplete(word, text);
-	switch (attempt.outcome) {
-	case Connected::NOT_SECURED:
-	    return HK_SEARCH_NOT_SECURED;
-	case Connected::BIND_REFUSED:
-	    return HK_SEARCH_BIND_FAILED;
-	default:
-	    return HK_SEARCH_NO_CONNECTION;
+	failures.emplace_back(word, text);
+	if (i + 1 == candidates.size() || attempt.outcome == Connected::BIND_REFUSED
+		|| isOver(deadline)) {
+	    /* The failed search's causes: each server's, in turn. */
+	    for (const auto &f : failures) {
+		report.incomplete(f.first, f.second);
+	    }
+	    return codeOf(attempt.outcome);
 	}
     }
     setConnectionOptions(connection, report);

@@ -54,6 +54,12 @@ enum class Security {
     STARTTLS		/* the StartTLS operation before anything else */
 };
 
+/* How the search binds. */
+enum class Authentication {
+    SIMPLE,		/* a DN and a password, or anonymous */
+    NEGOTIATE		/* the account's own Kerberos credentials */
+};
+
 /* How deep below the base the search looks. */
 enum class Scope {
     BASE,		/* the base entry alone */
@@ -63,8 +69,12 @@ enum class Scope {
 
 /* One search, as the caller asks for it. */
 struct SearchParameters {
-    std::string server;
+    std::string server;			/* names separated by blanks, tried in turn */
+    std::string domain;			/* used when server is empty: its domain
+					 * controllers, found by their SRV records */
     uint16_t port = HK_LDAP_DEFAULT_PORT;
+    uint16_t portOption = 0;		/* the port the caller named; 0: none */
+    Authentication authentication = Authentication::SIMPLE;
     std::string username;		/* bind DN; empty: anonymous */
     std::string password;
     std::string searchBase;		/* empty: the empty DN */
@@ -94,6 +104,8 @@ struct SearchParameters {
     std::string badOption;		/* set: the option whose value cannot be
 					 * used, and nothing is sent */
     std::string badValue;
+    bool badWithNegotiate = false;	/* badOption was given with authentication
+					 * negotiate, which takes no credentials */
 };
 
 /*

@@ -22,14 +22,15 @@ enum OptionIndex {
     OPT_SERVER, OPT_PORT, OPT_SEARCH_BASE, OPT_SEARCH_FILTER, OPT_USERNAME, OPT_PASSWORD,
     OPT_ENCRYPTED_PASSWORD, OPT_SEARCH_PAB, OPT_DESIRED_ATTRIBUTES, OPT_SECURE, OPT_CACERTFILE,
     OPT_TIMEOUT, OPT_ALL_VALUES, OPT_BINARY_ATTRIBUTES, OPT_QUIET, OPT_STRICT, OPT_SCOPE,
-    OPT_SIZE_LIMIT, OPT_TIME_LIMIT, OPT_DN, OPT_REFERRALS, OPT_SORT_BY, OPT_COUNT
+    OPT_SIZE_LIMIT, OPT_TIME_LIMIT, OPT_DN, OPT_REFERRALS, OPT_SORT_BY, OPT_AUTHENTICATION,
+    OPT_DOMAIN, OPT_COUNT
 };
 
 const char *const OPTION_NAMES[OPT_COUNT] = {
     "server", "port", "searchBase", "searchFilter", "username", "password",
     "encryptedpassword", "searchPAB", "desiredAttributes", "secure", "cacertfile", "timeout",
     "allvalues", "binaryattributes", "quiet", "strict", "scope", "sizelimit", "timelimit", "dn",
-    "referrals", "sortby"
+    "referrals", "sortby", "authentication", "domain"
 };
 
 /* The words of the secure option, in the order of Security. */
@@ -38,6 +39,14 @@ const struct {
     Security value;
 } SECURE_WORDS[] = {
     {"none", Security::NONE}, {"ldaps", Security::LDAPS}, {"starttls", Security::STARTTLS}
+};
+
+/* The words of the authentication option. */
+const struct {
+    const char *word;
+    Authentication value;
+} AUTHENTICATION_WORDS[] = {
+    {"simple", Authentication::SIMPLE}, {"negotiate", Authentication::NEGOTIATE}
 };
 
 /* The words of the scope option. */
@@ -142,7 +151,7 @@ readSearchOptions(int count, const char *const words[])
     const char *values[OPT_COUNT] = {
 	"", DEFAULT_PORT_WORD, "", "", "", "", "", "", DEFAULT_ATTRIBUTES, "none", "", nullptr,
 	"false", HK_DEFAULT_BINARY_ATTRIBUTES, "false", "false", "sub", "0", "0", "false", "true",
-	""
+	"", "simple", ""
     };
     SearchParameters parameters;
     for (int i = 0; i + 1 < count; i += 2) {
@@ -181,6 +190,9 @@ readSearchOptions(int count, const char *const words[])
     if (!sortOf(values[OPT_SORT_BY], parameters)) {
 	refuse(OPT_SORT_BY);
     }
+    if (!wordOf(values[OPT_AUTHENTICATION], AUTHENTICATION_WORDS, parameters.authentication)) {
+	refuse(OPT_AUTHENTICATION);
+    }
     const struct {
 	OptionIndex option;
 	bool *flag;
@@ -199,8 +211,22 @@ readSearchOptions(int count, const char *const words[])
     parameters.includePrivate = parseBooleanWord(values[OPT_SEARCH_PAB], includePrivate)
 	    && includePrivate;
 
+    /* A negotiate bind takes no credentials: any given is refused, naming it. */
+    if (parameters.authentication == Authentication::NEGOTIATE && parameters.badOption.empty()) {
+	for (OptionIndex o : {OPT_USERNAME, OPT_PASSWORD, OPT_ENCRYPTED_PASSWORD}) {
+	    if (values[o][0] != '\0') {
+		refuse(o);
+		parameters.badValue.clear();	/* a password is never repeated */
+		parameters.badWithNegotiate = true;
+		break;
+	    }
+	}
+    }
+
     parameters.caCertFile = values[OPT_CACERTFILE];
     parameters.server = values[OPT_SERVER];
+    parameters.domain = values[OPT_DOMAIN];
+    parameters.portOption = portOf(values[OPT_PORT], 0);
     parameters.port = portOf(values[OPT_PORT], parameters.security == Security::LDAPS
 	    ? HK_LDAPS_PORT : HK_LDAP_DEFAULT_PORT);
     parameters.username = values[OPT_USERNAME];

@@ -152,6 +152,38 @@ SearchReport::badOption(const std::string &name, const std::string &value)
 }
 
 std::string
+SearchReport::credentialsWithNegotiate(const std::string &name)
+{
+    return line(To::ERR, "\nOption %s cannot be used with authentication negotiate: it binds "
+	    "with the Kerberos credentials of the account that runs the process\n\n",
+	    name.c_str());
+}
+
+std::string
+SearchReport::noDomainController(const std::string &domain, const std::string &record,
+	const std::string &reason)
+{
+    return line(To::ERR, "\nCannot find a domain controller of %s: no SRV record %s (%s)\n\n",
+	    domain.c_str(), record.c_str(), reason.c_str());
+}
+
+std::string
+SearchReport::domainLookupTimedOut(const std::string &domain, const std::string &record,
+	unsigned seconds)
+{
+    return line(To::ERR, "\nCannot find a domain controller of %s: no answer for %s within "
+	    "%u s\n\n", domain.c_str(), record.c_str(), seconds);
+}
+
+std::string
+SearchReport::domainLookupFailed(const std::string &domain, const std::string &record,
+	const std::string &reason)
+{
+    return line(To::ERR, "\nCannot find a domain controller of %s: %s cannot be looked up "
+	    "(%s)\n\n", domain.c_str(), record.c_str(), reason.c_str());
+}
+
+std::string
 SearchReport::cannotConnect(const std::string &where, unsigned long code,
 	const std::string &serverText)
 {
@@ -328,6 +360,16 @@ std::string
 SearchReport::unknownOption(const std::string &name)
 {
     return line(To::KEEP, "Unknown option skipped: %s", name.c_str());
+}
+
+std::string
+SearchReport::domainControllers(const std::string &domain, const std::vector<std::string> &servers)
+{
+    std::string list;
+    for (const std::string &s : servers) {
+	list += (list.empty() ? "" : " ") + s;
+    }
+    return line(To::KEEP, "Domain controllers of %s: %s", domain.c_str(), list.c_str());
 }
 
 std::string

@@ -73,6 +73,14 @@ public:
     /* Standard error: problems, and the count at the end. */
     std::string noUsername();
     std::string badOption(const std::string &name, const std::string &value);
+    std::string credentialsWithNegotiate(const std::string &name);
+    /* record: the SRV record's name looked up; reason: why it is not there. */
+    std::string noDomainController(const std::string &domain, const std::string &record,
+	    const std::string &reason);
+    std::string domainLookupTimedOut(const std::string &domain, const std::string &record,
+	    unsigned seconds);
+    std::string domainLookupFailed(const std::string &domain, const std::string &record,
+	    const std::string &reason);
     /* where: "host:port" or a referral URL. */
     std::string cannotConnect(const std::string &where, unsigned long code,
 	    const std::string &serverText = std::string());
@@ -109,6 +117,9 @@ public:
     /* Kept among the messages only: what a script may want to know. */
     std::string unknownOption(const std::string &name);
     std::string referralListed(const std::string &url);
+    /* servers: "host:port" each, in the order they are tried. */
+    std::string domainControllers(const std::string &domain,
+	    const std::vector<std::string> &servers);
 
     /* How the search ended, for ldapsearchinfo. */
     void incomplete(const char *word, const std::string &text,

@@ -34,7 +34,8 @@ fi
 # schema for provisioning, samba-vfs-modules the ACL module it sets sysvol
 # with; winbind is not needed (the fixture runs samba without winbindd).
 # krb5-user (kinit, klist, kdestroy) and the Cyrus SASL GSSAPI module are the
-# Kerberos clients of its GSSAPI binds. Without recommends krb5-config stays
+# Kerberos clients of its GSSAPI binds; libsasl2-dev holds the SASL header the
+# Linux client's negotiate bind is built with (directory/unix/unixNegotiate.cpp). Without recommends krb5-config stays
 # out: it asks debconf for a default realm and writes /etc/krb5.conf, which the
 # fixture never uses (it has a krb5.conf of its own); should it come in anyway,
 # the noninteractive front end above takes its defaults without asking.
@@ -47,7 +48,7 @@ apt-get install -y -qq --no-install-recommends \
   mingw-w64 wine wine64 \
   slapd ldap-utils libldap-dev libgnutls28-dev openssl \
   samba samba-ad-provision samba-dsdb-modules samba-vfs-modules samba-common-bin ldb-tools \
-  krb5-user libsasl2-modules-gssapi-mit \
+  krb5-user libsasl2-modules-gssapi-mit libsasl2-dev \
   iproute2 util-linux \
   python3 python3-pefile \
   procps time zip >/dev/null

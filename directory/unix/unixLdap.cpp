@@ -22,6 +22,7 @@
 
 #include "directory/ldapPlatform.h"
 
+#include "directory/unix/unixLdap.h"
 #include "directory/unix/unixTls.h"
 
 #include <ldap.h>
@@ -76,19 +77,6 @@ le(RawEntry *entry)
 const int LIBLDAP_LAST_CLIENT_CODE = -17;
 const int WINDOWS_CLIENT_CODE_BASE = 0x50;
 
-/* libldap's client-side codes in the numbering of the Windows library. */
-int
-commonCode(int rc)
-{
-    if (rc < 0 && rc >= LIBLDAP_LAST_CLIENT_CODE) {
-	return WINDOWS_CLIENT_CODE_BASE - rc;
-    }
-    if (rc < 0) {
-	return RC_LOCAL_ERROR;
-    }
-    return rc;
-}
-
 /* libldap's numbering of a code of the common numbering. */
 int
 libldapCode(unsigned long code)
@@ -122,46 +110,6 @@ waitBoundMs(long long milliseconds, struct timeval &tv)
     tv.tv_sec = static_cast<time_t>(milliseconds / 1000);
     tv.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
     return &tv;
-}
-
-/* The library's text for a message it has no text for. */
-const char NO_TEXT[] = "(unknown error code)";
-
-/* The diagnostic message the library keeps for the connection; empty when none. */
-std::string
-diagnosticOf(LDAP *conn)
-{
-    std::string text;
-    char *message = nullptr;
-    if (conn != nullptr && ldap_get_option(conn, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == 0
-	    && message != nullptr) {
-	text = message;
-	ldap_memfree(message);
-    }
-    return text == NO_TEXT ? std::string() : text;
-}
-
-/*
- * Waits for the final answer of one operation within the connection's
- * time-out: 0 with the message, RC_TIMEOUT (the operation is abandoned),
- * or the code of the failure.
- */
-int
-waitAnswer(LDAP *conn, int messageId, long long milliseconds, LDAPMessage **answer)
-{
-    struct timeval tv;
-    *answer = nullptr;
-    int type = ldap_result(conn, messageId, LDAP_MSG_ALL, waitBoundMs(milliseconds, tv), answer);
-    if (type == 0) {
-	ldap_abandon_ext(conn, messageId, nullptr, nullptr);
-	return RC_TIMEOUT;
-    }
-    if (type < 0 || *answer == nullptr) {
-	int rc = LDAP_SERVER_DOWN;
-	ldap_get_option(conn, LDAP_OPT_RESULT_CODE, &rc);
-	return commonCode(rc == LDAP_SUCCESS ? LDAP_SERVER_DOWN : rc);
-    }
-    return 0;
 }
 
 /* The step result of a StartTLS request that failed before the server answered it. */
@@ -331,6 +279,57 @@ boundReads(LDAP *conn, unsigned seconds)
 
 } // namespace
 
+/* libldap's client-side codes in the numbering of the Windows library. */
+int
+commonCode(int rc)
+{
+    if (rc < 0 && rc >= LIBLDAP_LAST_CLIENT_CODE) {
+	return WINDOWS_CLIENT_CODE_BASE - rc;
+    }
+    if (rc < 0) {
+	return RC_LOCAL_ERROR;
+    }
+    return rc;
+}
+
+std::string
+diagnosticOf(LDAP *conn)
+{
+    /* The library's text for a message it has no text for. */
+    static const char NO_TEXT[] = "(unknown error code)";
+    std::string text;
+    char *message = nullptr;
+    if (conn != nullptr && ldap_get_option(conn, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == 0
+	    && message != nullptr) {
+	text = message;
+	ldap_memfree(message);
+    }
+    return text == NO_TEXT ? std::string() : text;
+}
+
+/*
+ * Waits for the final answer of one operation within the connection's
+ * time-out: 0 with the message, RC_TIMEOUT (the operation is abandoned),
+ * or the code of the failure.
+ */
+int
+waitAnswer(LDAP *conn, int messageId, long long milliseconds, LDAPMessage **answer)
+{
+    struct timeval tv;
+    *answer = nullptr;
+    int type = ldap_result(conn, messageId, LDAP_MSG_ALL, waitBoundMs(milliseconds, tv), answer);
+    if (type == 0) {
+	ldap_abandon_ext(conn, messageId, nullptr, nullptr);
+	return RC_TIMEOUT;
+    }
+    if (type < 0 || *answer == nullptr) {
+	int rc = LDAP_SERVER_DOWN;
+	ldap_get_option(conn, LDAP_OPT_RESULT_CODE, &rc);
+	return commonCode(rc == LDAP_SUCCESS ? LDAP_SERVER_DOWN : rc);
+    }
+    return 0;
+}
+
 std::string
 libraryText(unsigned long code)
 {
@@ -408,6 +407,7 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
 	}
     }
     boundReads(conn, timeoutSeconds_);
+    tls_ = settings.tls;
     return STEP_OK;
 }
 
@@ -448,6 +448,7 @@ Connection::startTls(Failure &failure)
     StepResult step = startTlsSession(conn, host_, trust, timeoutSeconds_, failure);
     if (step == STEP_OK) {
 	boundReads(conn, timeoutSeconds_);
+	tls_ = true;
     }
     return step;
 }
@@ -455,6 +456,7 @@ Connection::startTls(Failure &failure)
 void
 Connection::close()
 {
+    tls_ = false;
     if (handle_ != nullptr) {
 	ldap_unbind_ext(ld(handle_), nullptr, nullptr);
 	handle_ = nullptr;

@@ -47,9 +47,42 @@ const int SB_OPT_HOSTKIT_SESSION = 0x4B48;
  */
 const unsigned MAX_NAMES_READ = 1024;
 
+/*
+ * A session as libldap's GnuTLS code holds one (tls_g.c's tlsg_session):
+ * the GnuTLS session first, then what only libldap's own handshake fills
+ * in. libldap asks the transport layer for its session (LBER_SB_OPT_GET_SSL)
+ * when a SASL bind starts, and reads from it the strength of the TLS
+ * cipher (the SASL layer's external strength) and the TLS channel binding
+ * (tls-server-end-point: the hash of the server's certificate), each
+ * through the session's first member alone.
+ */
+struct LibldapSession {
+    gnutls_session_t session = nullptr;
+    void *context = nullptr;
+    struct berval peerDn = {0, nullptr};
+};
+
+/*
+ * Whether libldap's TLS is GnuTLS, so that it can read a GnuTLS session;
+ * a libldap built on another TLS library is told of none.
+ */
+bool
+libldapSpeaksGnuTls()
+{
+    static const bool gnutls = [] {
+	char *name = nullptr;
+	bool yes = ldap_get_option(nullptr, LDAP_OPT_X_TLS_PACKAGE, &name) == LDAP_OPT_SUCCESS
+		&& name != nullptr && strcmp(name, "GnuTLS") == 0;
+	ldap_memfree(name);
+	return yes;
+    }();
+    return gnutls;
+}
+
 /* One TLS session over a connection's socket, with its credentials. */
 struct TlsSession {
     gnutls_session_t session = nullptr;
+    LibldapSession libldapView;	/* the same session, as libldap reads one */
     gnutls_certificate_credentials_t credentials = nullptr;
     int fd = -1;
     bool certificateRequested = false;	/* the server asked for a client certificate */
@@ -430,6 +463,11 @@ layerCtrl(Sockbuf_IO_Desc *sbiod, int opt, void *arg)
     }
     if (opt == SB_OPT_HOSTKIT_SESSION && arg != nullptr) {
 	*static_cast<TlsSession **>(arg) = tls;
+	return 1;
+    }
+    if (opt == LBER_SB_OPT_GET_SSL && arg != nullptr && tls != nullptr && libldapSpeaksGnuTls()) {
+	tls->libldapView.session = tls->session;
+	*static_cast<void **>(arg) = &tls->libldapView;
 	return 1;
     }
     return LBER_SBIOD_CTRL_NEXT(sbiod, opt, arg);

@@ -326,6 +326,7 @@ Connection::open(const char *host, unsigned port, const ConnectSettings &setting
 	return STEP_UNREACHABLE;
     }
     handle_ = reinterpret_cast<Handle *>(conn);
+    tls_ = settings.tls;
     return STEP_OK;
 }
 
@@ -344,6 +345,7 @@ Connection::startTls(Failure &failure)
 	ldap_msgfree(result);
     }
     if (rc == LDAP_SUCCESS) {
+	tls_ = true;
 	return STEP_OK;
     }
     /* The server's own refusal, when it answered; else the library's failure. */
@@ -359,6 +361,7 @@ Connection::startTls(Failure &failure)
 void
 Connection::close()
 {
+    tls_ = false;
     if (handle_ != nullptr) {
 	ldap_unbind(ld(handle_));
 	handle_ = nullptr;

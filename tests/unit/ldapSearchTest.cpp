@@ -154,7 +154,10 @@ namespace {
 std::string
 describe(const SearchParameters &p)
 {
-    return "server=" + p.server + " port=" + std::to_string(p.port) + " user=" + p.username
+    return "server=" + p.server + " domain=" + p.domain + " port=" + std::to_string(p.port)
+	    + " portOption=" + std::to_string(p.portOption)
+	    + " authentication=" + std::to_string(static_cast<int>(p.authentication))
+	    + " user=" + p.username
 	    + " password=" + p.password + " base=" + p.searchBase + " filter=" + p.searchFilter
 	    + " attributes=" + p.attributes + " private=" + (p.includePrivate ? "yes" : "no")
 	    + " path=" + p.resultsPath + " security=" + std::to_string(static_cast<int>(p.security))
@@ -171,7 +174,7 @@ describe(const SearchParameters &p)
 		}
 		return names;
 	    }()
-	    + " bad=" + p.badOption + ":" + p.badValue;
+	    + " bad=" + p.badOption + ":" + p.badValue + (p.badWithNegotiate ? " with negotiate" : "");
 }
 
 SearchParameters
@@ -216,13 +219,13 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
 		p.password = "pw"; p.unknownOptions = {"colour", "Colour"};
 	    })},
 	{"port 65537 keeps its low 16 bits", {"server", "h", "port", "65537"},
-	    with([](SearchParameters &p) { p.server = "h"; p.port = 1; })},
+	    with([](SearchParameters &p) { p.server = "h"; p.port = 1; p.portOption = 1; })},
 	{"port -1", {"server", "h", "port", "-1"},
-	    with([](SearchParameters &p) { p.server = "h"; p.port = 65535; })},
+	    with([](SearchParameters &p) { p.server = "h"; p.port = 65535; p.portOption = 65535; })},
 	{"port 65536 is 0, the default", {"server", "h", "port", "65536"},
 	    with([](SearchParameters &p) { p.server = "h"; })},
 	{"port read like atoi", {"server", "h", "port", " +636x"},
-	    with([](SearchParameters &p) { p.server = "h"; p.port = 636; })},
+	    with([](SearchParameters &p) { p.server = "h"; p.port = 636; p.portOption = 636; })},
 	{"attributes cut at 1024 characters", {"desiredAttributes", longAttributes, "server", "h"},
 	    with([](SearchParameters &p) {
 		p.server = "h"; p.attributes = std::string(1023, 'a') + "z";
@@ -298,7 +301,9 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
 	{"secure ldaps: port 0 is 636", {"secure", "ldaps", "port", "0"},
 	    with([](SearchParameters &p) { p.security = Security::LDAPS; p.port = 636; })},
 	{"secure ldaps: a given port stays", {"secure", "ldaps", "port", "1636"},
-	    with([](SearchParameters &p) { p.security = Security::LDAPS; p.port = 1636; })},
+	    with([](SearchParameters &p) {
+		p.security = Security::LDAPS; p.port = 1636; p.portOption = 1636;
+	    })},
 	{"secure starttls keeps 389", {"Secure", "StartTLS", "server", "h"},
 	    with([](SearchParameters &p) { p.server = "h"; p.security = Security::STARTTLS; })},
 	{"secure none", {"secure", "none", "server", "h"},
@@ -328,6 +333,45 @@ TEST(SearchOptions, WordsBecomeTheParametersOfOneSearch)
 	    })},
 	{"timeout empty", {"timeout", "", "server", "h"},
 	    with([](SearchParameters &p) { p.server = "h"; p.badOption = "timeout"; })},
+	/* Negotiate: case-blind words; it takes no credentials, and repeats no password. */
+	{"authentication negotiate, a server list, a domain", {"Authentication", "NEGOTIATE",
+		"server", "dc1 dc2", "DOMAIN", "example.org"},
+	    with([](SearchParameters &p) {
+		p.server = "dc1 dc2"; p.domain = "example.org";
+		p.authentication = Authentication::NEGOTIATE;
+	    })},
+	{"authentication simple", {"authentication", "Simple", "server", "h"},
+	    with([](SearchParameters &p) { p.server = "h"; })},
+	{"authentication kerberos is no word of it", {"authentication", "kerberos", "server", "h"},
+	    with([](SearchParameters &p) {
+		p.server = "h"; p.badOption = "authentication"; p.badValue = "kerberos";
+	    })},
+	{"negotiate with a username", {"authentication", "negotiate", "username", "cn=u"},
+	    with([](SearchParameters &p) {
+		p.authentication = Authentication::NEGOTIATE; p.username = "cn=u";
+		p.badOption = "username"; p.badWithNegotiate = true;
+	    })},
+	{"negotiate with a password, its value not kept as the bad one",
+	    {"password", "secret", "authentication", "negotiate"},
+	    with([](SearchParameters &p) {
+		p.authentication = Authentication::NEGOTIATE; p.password = "secret";
+		p.badOption = "password"; p.badWithNegotiate = true;
+	    })},
+	{"negotiate with a scrambled password",
+	    {"authentication", "negotiate", "encryptedpassword", scrambledSecret},
+	    with([](SearchParameters &p) {
+		p.authentication = Authentication::NEGOTIATE; p.password = "secret";
+		p.badOption = "encryptedpassword"; p.badWithNegotiate = true;
+	    })},
+	{"negotiate with empty credentials", {"authentication", "negotiate", "username", "",
+		"password", "", "encryptedpassword", ""},
+	    with([](SearchParameters &p) { p.authentication = Authentication::NEGOTIATE; })},
+	{"a bad word says so before a negotiate conflict",
+	    {"authentication", "negotiate", "username", "cn=u", "scope", "all"},
+	    with([](SearchParameters &p) {
+		p.authentication = Authentication::NEGOTIATE; p.username = "cn=u";
+		p.badOption = "scope"; p.badValue = "all";
+	    })},
     };
     for (const Case &c : cases) {
 	EXPECT_EQ(describe(optionsOf(c.words)), describe(c.expected)) << c.what;

@@ -5,13 +5,19 @@
  *	server, against a loopback listener that drops every connection: a
  *	failed TLS connection leaves libldap's process-wide settings as they
  *	were, and a CA file that cannot be used is refused before anything
- *	reaches the server.
+ *	reaches the server; and, against the TLS server of tests/ldap/servers.sh,
+ *	that libldap reads the TLS channel binding of a SASL bind from the
+ *	client's own session.
  */
 
 #include "directory/ldapPlatform.h"
 
 #include <gtest/gtest.h>
 
+#include <gnutls/abstract.h>
+#include <gnutls/crypto.h>
+#include <gnutls/gnutls.h>
+#include <gnutls/x509.h>
 #include <lber.h>
 #include <ldap.h>
 
@@ -24,9 +30,21 @@
 
 #include <atomic>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <cstdlib>
 #include <string>
 #include <thread>
+
+/*
+ * What libldap's SASL bind calls on the session that the transport layer
+ * hands it (not in its installed headers).
+ */
+extern "C" {
+void *ldap_pvt_tls_sb_ctx(Sockbuf *sb);
+int ldap_pvt_tls_get_strength(void *session);
+int ldap_pvt_tls_get_endpoint(void *session, struct berval *buf, int isServer);
+}
 
 namespace {
 
@@ -194,5 +212,63 @@ INSTANTIATE_TEST_SUITE_P(Files, CaFileTest, ::testing::Values(
     CaFileCase{"text", "text.pem", "no PEM certificate in it"},
     CaFileCase{"key only", "key.pem", "no PEM certificate in it"}
 ));
+
+/* The SHA-256 hash of a PEM certificate's DER form: its tls-server-end-point binding. */
+std::string
+endpointOf(const std::string &pemFile)
+{
+    std::ifstream in(pemFile, std::ios::binary);
+    std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    gnutls_x509_crt_t crt = nullptr;
+    gnutls_datum_t data = {reinterpret_cast<unsigned char *>(&pem[0]),
+	    static_cast<unsigned>(pem.size())};
+    gnutls_datum_t der = {nullptr, 0};
+    std::string hash(32, '\0');
+    if (gnutls_x509_crt_init(&crt) < 0 || gnutls_x509_crt_import(crt, &data, GNUTLS_X509_FMT_PEM) < 0
+	    || gnutls_x509_crt_export2(crt, GNUTLS_X509_FMT_DER, &der) < 0
+	    || gnutls_hash_fast(GNUTLS_DIG_SHA256, der.data, der.size, &hash[0]) < 0) {
+	hash.clear();
+    }
+    gnutls_free(der.data);
+    gnutls_x509_crt_deinit(crt);
+    return hash;
+}
+
+TEST(LdapTls, LibldapReadsTheChannelBindingFromTheClientsSession)
+{
+    const char *ldaps = getenv("HOSTKIT_LDAP_TLS_LDAPS_PORT");
+    const char *plain = getenv("HOSTKIT_LDAP_TLS_PORT");
+    const char *certs = getenv("HOSTKIT_LDAP_CERT_DIR");
+    if (ldaps == nullptr || plain == nullptr || certs == nullptr) {
+	GTEST_SKIP() << "no TLS directory server (tests/ldap/servers.sh)";
+    }
+    std::string expected = endpointOf(std::string(certs) + "/server.pem");
+    ASSERT_EQ(expected.size(), 32u);
+    for (bool startTls : {false, true}) {
+	hkldap::ConnectSettings settings;
+	settings.tls = !startTls;
+	settings.caCertFile = std::string(certs) + "/ca.pem";
+	settings.timeoutSeconds = 10;
+	hkldap::Connection connection;
+	hkldap::Failure failure;
+	hkldap::StepResult step = connection.open("127.0.0.1",
+		static_cast<unsigned>(atoi(startTls ? plain : ldaps)), settings, failure);
+	if (step == hkldap::STEP_OK && startTls) {
+	    step = connection.startTls(failure);
+	}
+	ASSERT_EQ(step, hkldap::STEP_OK) << failure.serverText;
+	Sockbuf *sb = nullptr;
+	LDAP *conn = reinterpret_cast<LDAP *>(connection.handle());
+	ASSERT_EQ(ldap_get_option(conn, LDAP_OPT_SOCKBUF, &sb), LDAP_OPT_SUCCESS);
+	void *session = ldap_pvt_tls_sb_ctx(sb);
+	ASSERT_NE(session, nullptr) << (startTls ? "StartTLS" : "ldaps");
+	EXPECT_GE(ldap_pvt_tls_get_strength(session), 128);
+	char buffer[64];
+	struct berval binding = {sizeof buffer, buffer};
+	ASSERT_GT(ldap_pvt_tls_get_endpoint(session, &binding, 0), 0);
+	EXPECT_EQ(std::string(binding.bv_val, binding.bv_len), expected)
+	    << (startTls ? "StartTLS" : "ldaps");
+    }
+}
 
 } // namespace

@@ -79,6 +79,22 @@ TEST(SearchReport, EveryLineWithItsStream)
 	    {ERR, "\nPlease specify a user account to access search base\n\n"}},
 	{[](SearchReport &r) { r.badOption("secure", "tls"); },
 	    {ERR, "\nInvalid value of option secure: tls\n\n"}},
+	{[](SearchReport &r) { r.credentialsWithNegotiate("password"); },
+	    {ERR, "\nOption password cannot be used with authentication negotiate: it binds with "
+		"the Kerberos credentials of the account that runs the process\n\n"}},
+	{[](SearchReport &r) {
+		r.noDomainController("x.test", "_ldap._tcp.dc._msdcs.x.test", "the name does not exist");
+	    },
+	    {ERR, "\nCannot find a domain controller of x.test: no SRV record "
+		"_ldap._tcp.dc._msdcs.x.test (the name does not exist)\n\n"}},
+	{[](SearchReport &r) { r.domainLookupTimedOut("x.test", "_ldap._tcp.dc._msdcs.x.test", 4); },
+	    {ERR, "\nCannot find a domain controller of x.test: no answer for "
+		"_ldap._tcp.dc._msdcs.x.test within 4 s\n\n"}},
+	{[](SearchReport &r) {
+		r.domainLookupFailed("x.test", "_ldap._tcp.dc._msdcs.x.test", "Unknown server error");
+	    },
+	    {ERR, "\nCannot find a domain controller of x.test: _ldap._tcp.dc._msdcs.x.test cannot "
+		"be looked up (Unknown server error)\n\n"}},
 	{[](SearchReport &r) { r.cannotConnect("host.example:1389", 0x51); },
 	    {ERR, "\nCannot open LDAP connection to: host.example:1389 (0x51 (Can't contact LDAP "
 		"server))\n\n"}},
@@ -170,6 +186,34 @@ TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
 	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51 (Can't "
 		"contact LDAP server: Connection refused))\n\n"}}));
     EXPECT_EQ(result, HK_SEARCH_NO_CONNECTION);
+
+    /*
+     * A list of servers: each tried in turn, each failure said; the failed
+     * search's causes are all of them, its server the last one tried.
+     */
+    SearchParameters list = closed;
+    list.server = " 127.0.0.2\t127.0.0.1 ";
+    SearchReport report(true);
+    EXPECT_EQ(runDirectorySearch(list, report), HK_SEARCH_NO_CONNECTION);
+    std::vector<std::string> causes;
+    for (const IncompleteCause &c : report.causes()) {
+	causes.push_back(c.word + " " + c.text.substr(0, c.text.find(" (")));
+    }
+    EXPECT_EQ(causes, std::vector<std::string>({
+	"CONNECT Cannot open LDAP connection to: 127.0.0.2:1",
+	"CONNECT Cannot open LDAP connection to: 127.0.0.1:1"}));
+    EXPECT_EQ(report.server(), "127.0.0.1:1");
+
+    /* Negotiate takes no credentials: refused before anything is sent. */
+    SearchParameters negotiate = closed;
+    negotiate.authentication = Authentication::NEGOTIATE;
+    negotiate.badOption = "username";
+    negotiate.badWithNegotiate = true;
+    EXPECT_EQ(linesOf([&](SearchReport &r) { result = runDirectorySearch(negotiate, r); }),
+	    std::vector<Line>({{ERR, "\nOption username cannot be used with authentication "
+		"negotiate: it binds with the Kerberos credentials of the account that runs the "
+		"process\n\n"}}));
+    EXPECT_EQ(result, HK_SEARCH_BAD_OPTION);
 }
 
 namespace {
