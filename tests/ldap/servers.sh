@@ -11,7 +11,9 @@
 #   ref    dc=other,dc=test: the partners that the referral points at
 #   plain  dc=plain,dc=test with the same size limit, on a server whose root
 #          DSE hides supportedControl, so that clients do not page; it has
-#          no TLS, and logs every operation to plain/slapd.log
+#          no TLS, offers no SASL mechanism (Cyrus SASL finds its plugins
+#          in an empty folder, plain/nosasl: no supportedSASLMechanisms),
+#          and logs every operation to plain/slapd.log
 #   tls    dc=tls,dc=test over ldap:// (StartTLS) and ldaps://, with a
 #          certificate for 127.0.0.1 and localhost from a test CA made here;
 #          simple binds need TLS there (security simple_bind)
@@ -372,7 +374,8 @@ security simple_bind=64"
   done
   start_one main "$MAIN_PORT" "ldaps://127.0.0.1:$MAIN_LDAPS_PORT/"
   start_one ref "$REF_PORT"
-  start_logged plain "$PLAIN_PORT"
+  mkdir -p "$DIR/plain/nosasl"
+  SASL_PATH="$DIR/plain/nosasl" start_logged plain "$PLAIN_PORT"
   start_one tls "$TLS_PORT" "ldaps://127.0.0.1:$TLS_LDAPS_PORT/"
   start_one badname "$BADNAME_PORT" "ldaps://127.0.0.1:$BADNAME_LDAPS_PORT/"
   start_python drop "$DROP_PORT" dropserver.py "$SILENT_PORT"
