@@ -72,12 +72,6 @@ readServers(const unsigned char *answer, int length, std::vector<hkdir::DcServer
 
 } // namespace
 
-std::string
-HkpDcRecordName(const std::string &domain)
-{
-    return "_ldap._tcp.dc._msdcs." + domain;
-}
-
 HkpDcStatus
 HkpFindDomainControllers(const std::string &domain, unsigned timeoutSeconds,
 	std::vector<hkdir::DcServer> &servers, std::string &reason)
