@@ -18,7 +18,8 @@ const int SCRAMBLE_WORD_COUNT = 2;
 typedef std::unique_ptr<char[]> (*Conversion)(const char *, const hkdir::ScrambleKey &);
 
 /*
- * Both commands: one argument, or the usage failure, which has no message; the output is copied into the result as Tcl text. An
+ * Both commands: one argument, or the usage failure, which has no
+ * message; the output is copied into the result as Tcl text. An
  * unscrambled password may be any bytes: those that are not UTF-8 become
  * the characters of their value, as Tcl's own utf-8 decoding has them.
  */
