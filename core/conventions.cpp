@@ -84,30 +84,61 @@ hkSetWideResult(Tcl_Interp *interp, const WideString &text)
 }
 
 /*
- * In every failure the code is stored last, so that nothing that runs while
- * the message is set can disturb it before the caller reads Tcl_GetErrno.
+ * Every failure comes here. The code is stored last, so that nothing that
+ * runs while the message and the errorCode are set can disturb it before
+ * the caller reads Tcl_GetErrno.
  */
+namespace {
 
 int
-hkFailNarrow(Tcl_Interp *interp, const char *message, int code)
+fail(Tcl_Interp *interp, HkFailure failure, int code, Tcl_Obj *detail,
+	std::initializer_list<WideString> parts)
 {
-    Tcl_SetResult(interp, const_cast<char *>(message), TCL_VOLATILE);
+    const HkFailureInfo &info = hkFailureInfo(failure);
+    if (info.kind == HkCodeKind::FIXED) {
+	code = info.code;
+    }
+    if (info.message != nullptr) {
+	Tcl_SetObjResult(interp, hkNewWideObj(hkFailureMessage(failure, parts)));
+    }
+    Tcl_Obj *items[5];
+    int count = 0;
+    items[count++] = Tcl_NewStringObj("HOSTKIT", -1);
+    items[count++] = Tcl_NewStringObj(info.command, -1);
+    items[count++] = Tcl_NewIntObj(code);
+    items[count++] = Tcl_NewStringObj(info.word, -1);
+    if (detail != nullptr) {
+	items[count++] = detail;
+    }
+    Tcl_SetObjErrorCode(interp, Tcl_NewListObj(count, items));
     Tcl_SetErrno(code);
     return TCL_ERROR;
 }
 
+} // namespace
+
 int
-hkFailWide(Tcl_Interp *interp, const WideString &message, int code)
+hkFail(Tcl_Interp *interp, HkFailure failure, std::initializer_list<WideString> parts)
 {
-    Tcl_SetObjResult(interp, hkNewWideObj(message));
-    Tcl_SetErrno(code);
-    return TCL_ERROR;
+    return fail(interp, failure, 0, nullptr, parts);
 }
 
 int
-hkFailCode(Tcl_Interp *interp, int code)
+hkFailWithDetail(Tcl_Interp *interp, HkFailure failure, long long detail,
+	std::initializer_list<WideString> parts)
 {
-    (void) interp;
-    Tcl_SetErrno(code);
-    return TCL_ERROR;
+    return fail(interp, failure, 0, Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(detail)), parts);
+}
+
+int
+hkFailWithWord(Tcl_Interp *interp, HkFailure failure, const char *word)
+{
+    return fail(interp, failure, 0, Tcl_NewStringObj(word, -1), {});
+}
+
+int
+hkFailWithCode(Tcl_Interp *interp, HkFailure failure, int code, long long detail,
+	std::initializer_list<WideString> parts)
+{
+    return fail(interp, failure, code, Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(detail)), parts);
 }

@@ -10,9 +10,9 @@
  *	- object commands read their words as UTF-16 with hkWideArg;
  *	- narrow results go through Tcl_SetResult with TCL_VOLATILE, wide ones
  *	  through hkNewWideObj/Tcl_SetObjResult;
- *	- a failure is: message (if any), then Tcl_SetErrno(code), then
- *	  TCL_ERROR; the command table adds the errorCode list afterwards
- *	  (core/failureWords.h).
+ *	- a failure is one call of hkFail (or its kin) with the failure's
+ *	  name (core/failures.h), at the place where the command fails: it
+ *	  sets the message, the errorCode list and, last, the code.
  */
 
 #ifndef HOSTKIT_H
@@ -21,6 +21,7 @@
 #include <tcl.h>
 
 #include "core/base/wideText.h"
+#include "core/failures.h"
 
 /*
  * Lengths that Tcl hands back: Tcl_Size, which Tcl 9 makes ptrdiff_t wide.
@@ -56,12 +57,30 @@ int hkSetNarrowResult(Tcl_Interp *interp, const char *text);
 int hkSetWideResult(Tcl_Interp *interp, const WideString &text);
 
 /*
- * Failures. Each sets the message (where there is one), stores the code with
- * Tcl_SetErrno as the very last step and returns TCL_ERROR.
+ * Failures. Each sets everything a script and the embedding application see
+ * of the failure, in this order: the message (the table's, each "%s" filled
+ * in with the next of parts; a failure without a message leaves the result
+ * as it is), the errorCode list {HOSTKIT command code WORD ?detail?}, and
+ * the code with Tcl_SetErrno, last. Each returns TCL_ERROR, so that a
+ * command can end with "return hkFail(...)".
  */
-int hkFailNarrow(Tcl_Interp *interp, const char *message, int code);
-int hkFailWide(Tcl_Interp *interp, const WideString &message, int code);
-int hkFailCode(Tcl_Interp *interp, int code);	/* no message: result unchanged */
+int hkFail(Tcl_Interp *interp, HkFailure failure, std::initializer_list<WideString> parts = {});
+
+/* With a number as the errorCode's detail (a system error number, a process id). */
+int hkFailWithDetail(Tcl_Interp *interp, HkFailure failure, long long detail,
+	std::initializer_list<WideString> parts = {});
+
+/* With a word as the errorCode's detail (an incomplete search's first cause). */
+int hkFailWithWord(Tcl_Interp *interp, HkFailure failure, const char *word);
+
+/*
+ * A failure whose code is not fixed (a system error number, an exit code):
+ * the code as given, with the number as the errorCode's detail. For a
+ * failure whose code is fixed the table's code stands and `code` is not
+ * looked at.
+ */
+int hkFailWithCode(Tcl_Interp *interp, HkFailure failure, int code, long long detail,
+	std::initializer_list<WideString> parts = {});
 
 /*
  * The command procedures. Kind (string or object) is fixed by the command

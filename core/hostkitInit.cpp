@@ -7,7 +7,6 @@
  */
 
 #include "core/hostkit.h"
-#include "core/failureWords.h"
 
 /*
  * The oldest Tcl each build binds to: the Tcl 8 module loads into every Tcl
@@ -33,7 +32,8 @@ struct CommandEntry {
 
 /*
  * The command table, in registration order. Scripts and the test suite
- * depend on these names and kinds.
+ * depend on these names and kinds; each name is the command of its
+ * failures in core/failures.cpp.
  */
 const CommandEntry commandTable[] = {
     {"filegetversion",        OBJECT_COMMAND, nullptr, HkFileGetVersionObjCmd},
@@ -48,35 +48,6 @@ const CommandEntry commandTable[] = {
     {"gettempfilename",       OBJECT_COMMAND, nullptr, HkGetTempFileNameObjCmd},
     {"ldapsearchinfo",        STRING_COMMAND, HkLdapSearchInfoCmd, nullptr},
 };
-
-/*
- * Every command runs through one of these, with its table entry as client
- * data: a failure gains its errorCode list (core/failureWords.h) after the
- * command procedure has set the message and the code.
- */
-int
-runStringCommand(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])
-{
-    const CommandEntry *entry = static_cast<const CommandEntry *>(clientData);
-    hkClearFailureDetail();
-    int rc = entry->stringProc(nullptr, interp, argc, argv);
-    if (rc == TCL_ERROR) {
-	hkSetFailureErrorCode(interp, entry->name);
-    }
-    return rc;
-}
-
-int
-runObjCommand(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    const CommandEntry *entry = static_cast<const CommandEntry *>(clientData);
-    hkClearFailureDetail();
-    int rc = entry->objProc(nullptr, interp, objc, objv);
-    if (rc == TCL_ERROR) {
-	hkSetFailureErrorCode(interp, entry->name);
-    }
-    return rc;
-}
 
 } // namespace
 
@@ -111,11 +82,9 @@ Hostkit_Init(Tcl_Interp *interp)
 
     for (const CommandEntry &entry : commandTable) {
 	if (entry.kind == STRING_COMMAND && entry.stringProc != nullptr) {
-	    Tcl_CreateCommand(interp, entry.name, runStringCommand,
-		    const_cast<CommandEntry *>(&entry), nullptr);
+	    Tcl_CreateCommand(interp, entry.name, entry.stringProc, nullptr, nullptr);
 	} else if (entry.kind == OBJECT_COMMAND && entry.objProc != nullptr) {
-	    Tcl_CreateObjCommand(interp, entry.name, runObjCommand,
-		    const_cast<CommandEntry *>(&entry), nullptr);
+	    Tcl_CreateObjCommand(interp, entry.name, entry.objProc, nullptr, nullptr);
 	}
     }
     return provided;

@@ -27,7 +27,11 @@ enum HkpDcStatus {
 };
 
 /* The SRV record name looked up for a domain. */
-std::string HkpDcRecordName(const std::string &domain);
+inline std::string
+HkpDcRecordName(const std::string &domain)
+{
+    return "_ldap._tcp.dc._msdcs." + domain;
+}
 
 /*
  * Looks up the domain controllers of domain within timeoutSeconds (0: no

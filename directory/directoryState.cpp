@@ -17,10 +17,10 @@ namespace hkdir {
 namespace {
 
 struct DirectoryState {
-    HkpLock *resultsLock;
-    HkpLock *searchLock;
+    HkpLock *resultsLock;	/* guards resultsCounter */
+    HkpLock *searchLock;	/* the directory lock (DirectoryLock) */
     uint32_t resultsCounter;
-    ScrambleKey key;
+    ScrambleKey key;		/* not changed after load */
 
     DirectoryState()
     {
@@ -38,10 +38,8 @@ DirectoryState state;
 uint32_t
 nextResultsFileNumber()
 {
-    HkpLockEnter(state.resultsLock);
-    uint32_t n = state.resultsCounter++;
-    HkpLockLeave(state.resultsLock);
-    return n;
+    HkpLockHold hold(state.resultsLock);
+    return state.resultsCounter++;
 }
 
 DirectoryLock::DirectoryLock()
@@ -49,6 +47,7 @@ DirectoryLock::DirectoryLock()
     HkpLockEnter(state.searchLock);
 }
 
+/* The pair of the constructor: a DirectoryLock is itself the hold. */
 DirectoryLock::~DirectoryLock()
 {
     HkpLockLeave(state.searchLock);

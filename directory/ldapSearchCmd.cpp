@@ -1,8 +1,9 @@
 /*
  * ldapSearchCmd.cpp --
  *
- *	The commands ldapsearch and ldapsearchgetnextitem: the words, the
- *	current search, and the messages and codes that scripts see.
+ *	The commands ldapsearch, ldapsearchgetnextitem and ldapsearchinfo:
+ *	the words, the current search, and which failure (core/failures.h)
+ *	each outcome of the search and of the results file is.
  */
 
 #include "directory/entryObj.h"
@@ -14,7 +15,6 @@
 #include "directory/searchContext.h"
 #include "directory/searchOptions.h"
 #include "directory/searchReport.h"
-#include "core/failureWords.h"
 #include "core/hostkit.h"
 
 #include <initializer_list>
@@ -26,47 +26,51 @@ namespace hkdir {
 
 namespace {
 
-/* Failure codes of ldapsearch beside those of runDirectorySearch. */
-enum {
-    LDAPSEARCH_USAGE = -10,
-    LDAPSEARCH_NO_MEMORY = -700,
-    LDAPSEARCH_INCOMPLETE = -900	/* strict: the search is not complete */
-};
-
-/* Failure codes of ldapsearchinfo. */
-enum {
-    INFO_USAGE = -10,
-    INFO_NO_SEARCH = -20,	/* no search, or the last one did not begin */
-    INFO_RUNNING = -30		/* another thread still runs the search */
-};
-
 /* The command name and at least two option names, each with its value. */
 const int LDAPSEARCH_MIN_WORDS = 5;
 
-const char USAGE_TEXT[] =
-    "Usage: ldapsearch optionname optionvalue .... where\n\toptionname = server port searchBase "
-    "searchFilter userdn password searchpab desiredattributes";
-const char NO_MEMORY_TEXT[] = "Not enough memory";
-const char NEXT_ITEM_FAILED_TEXT[] = "Operation failed";
-const char INCOMPLETE_TEXT[] = "Search results are not complete : see ldapsearchinfo";
-const char INFO_USAGE_TEXT[] = "Usage: ldapsearchinfo";
-const char INFO_NO_SEARCH_TEXT[] = "No search to report on : run ldapsearch first";
-const char INFO_RUNNING_TEXT[] = "The search is still running : try again when it is over";
+/* The failure of each code of runDirectorySearch (all negative). */
+HkFailure
+searchFailure(int code)
+{
+    switch (code) {
+    case HK_SEARCH_BAD_OPTION:
+	/* An option value that cannot be used: nothing was sent. */
+	return HkFailure::SEARCH_USAGE;
+    case HK_SEARCH_NO_USER:
+	return HkFailure::SEARCH_NO_USER;
+    case HK_SEARCH_NO_CONNECTION:
+	return HkFailure::SEARCH_CONNECT;
+    case HK_SEARCH_BIND_FAILED:
+	return HkFailure::SEARCH_BIND;
+    case HK_SEARCH_NO_RESULTS_FILE:
+	return HkFailure::SEARCH_RESULTS_FILE;
+    case HK_SEARCH_NOT_SECURED:
+	return HkFailure::SEARCH_TLS;
+    case HK_SEARCH_FAILED:
+    default:
+	return HkFailure::SEARCH_FAILED;
+    }
+}
 
-/* The message of each failure code of runDirectorySearch. */
-const struct {
-    int code;
-    const char *message;
-} SEARCH_FAILURES[] = {
-    {HK_SEARCH_NO_USER, "Username not specified but password specified"},
-    {HK_SEARCH_FAILED, "LDAP search failed : please verify search base and filter"},
-    {HK_SEARCH_NO_CONNECTION, "Could not open LDAP connection : please verify server and port"},
-    {HK_SEARCH_BIND_FAILED, "LDAP authentication failed : please verify username and password. "
-	    "Username should be fully qualified DN"},
-    {HK_SEARCH_NO_RESULTS_FILE, "Could not local file for writing results"},
-    {HK_SEARCH_NOT_SECURED, "Could not secure LDAP connection : please verify the server's "
-	    "certificate, its name and the secure option"},
-};
+/* The failure of each code of SearchContext::readNextRecord (all negative). */
+HkFailure
+nextItemFailure(int code)
+{
+    switch (code) {
+    case HK_RESULTS_CANNOT_OPEN:
+	return HkFailure::NEXT_ITEM_NO_SEARCH;
+    case HK_RESULTS_END:
+	return HkFailure::NEXT_ITEM_END;
+    case HK_RESULTS_NO_MEMORY:
+	return HkFailure::NEXT_ITEM_NO_MEMORY;
+    case HK_RESULTS_SHORT_VALUE:
+	return HkFailure::NEXT_ITEM_SHORT_VALUE;
+    case HK_RESULTS_BAD_LENGTH:
+    default:
+	return HkFailure::NEXT_ITEM_BAD_LENGTH;
+    }
+}
 
 } // namespace
 
@@ -79,19 +83,17 @@ using namespace hkdir;
 /* What a command ends with, worked out under the directory lock and given to Tcl after it. */
 struct Outcome {
     bool ok = true;
-    std::string text;		/* the result, or the message of a failure */
-    bool hasMessage = true;
-    int code = 0;
+    std::string text;		/* the result */
+    HkFailure failure = HkFailure::SEARCH_FAILED;
     std::string detail;		/* the errorCode's detail word, if any */
 };
 
 Outcome
-fail(const char *message, int code)
+fail(HkFailure failure)
 {
     Outcome outcome;
     outcome.ok = false;
-    outcome.text = message;
-    outcome.code = code;
+    outcome.failure = failure;
     return outcome;
 }
 
@@ -102,12 +104,9 @@ finish(Tcl_Interp *interp, const Outcome &outcome)
 	return hkSetNarrowResult(interp, outcome.text.c_str());
     }
     if (!outcome.detail.empty()) {
-	hkFailureDetailText(outcome.detail.c_str());
+	return hkFailWithWord(interp, outcome.failure, outcome.detail.c_str());
     }
-    if (!outcome.hasMessage) {
-	return hkFailCode(interp, outcome.code);
-    }
-    return hkFailNarrow(interp, outcome.text.c_str(), outcome.code);
+    return hkFail(interp, outcome.failure);
 }
 
 /* Marks the context's search as over, under the directory lock. */
@@ -138,8 +137,8 @@ search(int argc, const char *argv[])
 	}
     }
     if (context == nullptr) {
-	return argc < LDAPSEARCH_MIN_WORDS || argc % 2 == 0 ? fail(USAGE_TEXT, LDAPSEARCH_USAGE)
-		: fail(NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
+	return fail(argc < LDAPSEARCH_MIN_WORDS || argc % 2 == 0 ? HkFailure::SEARCH_USAGE
+		: HkFailure::SEARCH_NO_MEMORY);
     }
     struct Over {
 	SearchContext &context;
@@ -147,7 +146,7 @@ search(int argc, const char *argv[])
     } over{*context};
 
     if (argc < LDAPSEARCH_MIN_WORDS || argc % 2 == 0) {
-	return fail(USAGE_TEXT, LDAPSEARCH_USAGE);
+	return fail(HkFailure::SEARCH_USAGE);
     }
 
     int result;
@@ -157,14 +156,14 @@ search(int argc, const char *argv[])
 	strict = parameters.strict;
 	result = context->runSearch(std::move(parameters));
     } catch (const std::bad_alloc &) {
-	return fail(NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
+	return fail(HkFailure::SEARCH_NO_MEMORY);
     }
 
     if (result >= 0) {
 	std::shared_ptr<const SearchReport> report = context->report();
 	if (strict && report != nullptr && !report->complete()) {
 	    /* The entries received stay readable. */
-	    Outcome outcome = fail(INCOMPLETE_TEXT, LDAPSEARCH_INCOMPLETE);
+	    Outcome outcome = fail(HkFailure::SEARCH_INCOMPLETE);
 	    outcome.detail = report->causes().front().word;
 	    return outcome;
 	}
@@ -172,18 +171,7 @@ search(int argc, const char *argv[])
 	outcome.text = std::to_string(result);
 	return outcome;
     }
-    if (result == HK_SEARCH_BAD_OPTION) {
-	/* An option value that cannot be used: nothing was sent. */
-	return fail(USAGE_TEXT, LDAPSEARCH_USAGE);
-    }
-    for (const auto &failure : SEARCH_FAILURES) {
-	if (failure.code == result) {
-	    return fail(failure.message, result);
-	}
-    }
-    Outcome outcome = fail("", result);
-    outcome.hasMessage = false;
-    return outcome;
+    return fail(searchFailure(result));
 }
 
 /*
@@ -292,7 +280,7 @@ HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
     try {
 	outcome = search(argc, argv);
     } catch (const std::bad_alloc &) {
-	outcome = fail(NO_MEMORY_TEXT, LDAPSEARCH_NO_MEMORY);
+	outcome = fail(HkFailure::SEARCH_NO_MEMORY);
     }
     return finish(interp, outcome);
 }
@@ -300,7 +288,7 @@ HkLdapSearchCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 /*
  * ldapsearchgetnextitem ?ignored ...?
  *
- * One entry per call; the end of the results is the failure -20.
+ * One entry per call; the end of the results is a failure (NEXT_ITEM_END).
  */
 extern "C" int
 HkLdapSearchGetNextItemCmd(ClientData, Tcl_Interp *interp, int, const char *[])
@@ -309,12 +297,12 @@ HkLdapSearchGetNextItemCmd(ClientData, Tcl_Interp *interp, int, const char *[])
 	Tcl_Obj *entry = nullptr;
 	int code = readNext(entry);
 	if (code != HK_RESULTS_OK) {
-	    return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, code);
+	    return hkFail(interp, nextItemFailure(code));
 	}
 	Tcl_SetObjResult(interp, entry);
 	return TCL_OK;
     } catch (const std::bad_alloc &) {
-	return hkFailNarrow(interp, NEXT_ITEM_FAILED_TEXT, HK_RESULTS_NO_MEMORY);
+	return hkFail(interp, HkFailure::NEXT_ITEM_NO_MEMORY);
     }
 }
 
@@ -328,26 +316,26 @@ extern "C" int
 HkLdapSearchInfoCmd(ClientData, Tcl_Interp *interp, int argc, const char *[])
 {
     if (argc != 1) {
-	return hkFailNarrow(interp, INFO_USAGE_TEXT, INFO_USAGE);
+	return hkFail(interp, HkFailure::INFO_USAGE);
     }
     std::shared_ptr<const SearchReport> report;
     {
 	DirectoryLock lock;
 	std::shared_ptr<SearchContext> context = currentSearch();
 	if (context != nullptr && context->state() == SearchContext::State::RUNNING) {
-	    return hkFailNarrow(interp, INFO_RUNNING_TEXT, INFO_RUNNING);
+	    return hkFail(interp, HkFailure::INFO_RUNNING);
 	}
 	if (context != nullptr) {
 	    report = context->report();
 	}
     }
     if (report == nullptr) {
-	return hkFailNarrow(interp, INFO_NO_SEARCH_TEXT, INFO_NO_SEARCH);
+	return hkFail(interp, HkFailure::INFO_NO_SEARCH);
     }
     try {
 	Tcl_SetObjResult(interp, newReportObj(*report));
 	return TCL_OK;
     } catch (const std::bad_alloc &) {
-	return hkFailNarrow(interp, NO_MEMORY_TEXT, INFO_NO_SEARCH);
+	return hkFail(interp, HkFailure::INFO_NO_MEMORY);
     }
 }

@@ -12,32 +12,27 @@
 
 namespace {
 
-/* Failure codes of both commands. */
-enum {
-    SCRAMBLE_USAGE = -10,	/* not exactly one argument; no message */
-    SCRAMBLE_NO_MEMORY = -20
-};
-
 /* The command name and the text to convert. */
 const int SCRAMBLE_WORD_COUNT = 2;
 
 typedef std::unique_ptr<char[]> (*Conversion)(const char *, const hkdir::ScrambleKey &);
 
 /*
- * Both commands: one argument, or SCRAMBLE_USAGE with the result left
- * empty; the output is copied into the result as Tcl text. An
+ * Both commands: one argument, or the usage failure, which has no
+ * message; the output is copied into the result as Tcl text. An
  * unscrambled password may be any bytes: those that are not UTF-8 become
  * the characters of their value, as Tcl's own utf-8 decoding has them.
  */
 int
-runScrambleCommand(Tcl_Interp *interp, int argc, const char *argv[], Conversion convert)
+runScrambleCommand(Tcl_Interp *interp, int argc, const char *argv[], Conversion convert,
+	HkFailure usage, HkFailure noMemory)
 {
     if (argc != SCRAMBLE_WORD_COUNT) {
-	return hkFailCode(interp, SCRAMBLE_USAGE);
+	return hkFail(interp, usage);
     }
     std::unique_ptr<char[]> output = convert(argv[1], hkdir::scrambleKey());
     if (!output) {
-	return hkFailNarrow(interp, "Not enough memory", SCRAMBLE_NO_MEMORY);
+	return hkFail(interp, noMemory);
     }
     std::string text = hkTclUtf8(output.get());
     return hkSetNarrowResult(interp, text.c_str());
@@ -51,7 +46,8 @@ runScrambleCommand(Tcl_Interp *interp, int argc, const char *argv[], Conversion 
 extern "C" int
 HkLdapEncryptPasswordCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
-    return runScrambleCommand(interp, argc, argv, hkdir::scramblePassword);
+    return runScrambleCommand(interp, argc, argv, hkdir::scramblePassword,
+	    HkFailure::ENCRYPT_USAGE, HkFailure::ENCRYPT_NO_MEMORY);
 }
 
 /*
@@ -60,5 +56,6 @@ HkLdapEncryptPasswordCmd(ClientData, Tcl_Interp *interp, int argc, const char *a
 extern "C" int
 HkLdapDecryptPasswordCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
-    return runScrambleCommand(interp, argc, argv, hkdir::unscramblePassword);
+    return runScrambleCommand(interp, argc, argv, hkdir::unscramblePassword,
+	    HkFailure::DECRYPT_USAGE, HkFailure::DECRYPT_NO_MEMORY);
 }

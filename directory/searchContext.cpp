@@ -20,8 +20,13 @@ namespace {
 /* Numbers tried for a results file of this search's own. */
 const int RESULTS_PATH_ATTEMPTS = 1000;
 
-/* Guarded by the directory lock. */
-std::shared_ptr<SearchContext> current;
+/*
+ * Guarded by the directory lock. Never destroyed: at process end the last
+ * search and its results file stay as they are (the next process that
+ * takes the name deletes the file), and no destructor runs while other
+ * threads may still use the search.
+ */
+std::shared_ptr<SearchContext> &current = *new std::shared_ptr<SearchContext>;
 
 } // namespace
 

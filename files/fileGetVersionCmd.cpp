@@ -17,16 +17,15 @@ extern "C" int
 HkFileGetVersionObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (objc != 3) {
-	return hkFailWide(interp, hkWide("Usage: filegetversion <file name> <version attribute name> "
-		"e.g. filegetversion abc.dll ProductVersion"), -10);
+	return hkFail(interp, HkFailure::VERSION_USAGE);
     }
 
     WideString value;
     switch (hkfiles::readVersionString(hkWideArg(objv[1]), hkWideArg(objv[2]), &value)) {
     case hkfiles::HK_VERSION_NO_INFO:
-	return hkFailWide(interp, hkWide("File does not exist or has no version information"), -20);
+	return hkFail(interp, HkFailure::VERSION_NO_INFO);
     case hkfiles::HK_VERSION_NO_ATTRIBUTE:
-	return hkFailWide(interp, hkWide("File does not have the specified version attribute"), -30);
+	return hkFail(interp, HkFailure::VERSION_NO_ATTRIBUTE);
     case hkfiles::HK_VERSION_FOUND:
 	break;
     }

@@ -20,7 +20,7 @@ HkGetTempFileNameObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const
     }
     WideString name = makeTempFileName(prefix);
     if (name.empty()) {
-	return hkFailNarrow(interp, "Unable to get temporary file name", -20);
+	return hkFail(interp, HkFailure::TEMP_FILE);
     }
     return hkSetWideResult(interp, name);
 }

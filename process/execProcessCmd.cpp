@@ -8,7 +8,6 @@
  */
 
 #include "core/hostkit.h"
-#include "core/failureWords.h"
 #include "files/tempFileName.h"
 #include "process/execProcess.h"
 #include "process/outputFilePlatform.h"
@@ -32,20 +31,8 @@ static_assert(HOSTKIT_EXEC_OUTPUT_LIMIT > 0 && HOSTKIT_EXEC_OUTPUT_LIMIT <= INT_
 	"the output limit must fit a Tcl string");
 const size_t OUTPUT_LIMIT = HOSTKIT_EXEC_OUTPUT_LIMIT;
 
-const char USAGE[] = "Usage: execprocess <file name> [arguments] ... \n"
-	"e.g. execprocess notepad.exe filename.txt";
-
 /* Capture files are named like gettempfilename's, with this prefix. */
 const char CAPTURE_PREFIX[] = "ExecProcess";
-
-/* The code of a failed wait. */
-const int WAIT_FAILED_CODE = -1;
-/* The code of an output that does not fit into a result. */
-const int TOO_LARGE_CODE = -20;
-/* The code of a capture file that cannot be made: the program is not started. */
-const int NO_CAPTURE_FILE_CODE = -30;
-/* The code of an output file that cannot be read whole. */
-const int READ_FAILED_CODE = -40;
 
 /*
  * The output text, kept in the string of a Tcl object. Memory that cannot
@@ -91,7 +78,7 @@ extern "C" int
 HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (objc < 2) {
-	return hkFailWide(interp, hkWide(USAGE), -10);
+	return hkFail(interp, HkFailure::EXEC_USAGE);
     }
 
     std::vector<WideString> words;
@@ -118,18 +105,17 @@ HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 	if (stdoutCaptured && !request.stdoutName.empty()) {
 	    HkpRemoveOutputFile(request.stdoutName);
 	}
-	return hkFailNarrow(interp, "Could not create a temporary file for the output of the "
-		"program", NO_CAPTURE_FILE_CODE);
+	return hkFail(interp, HkFailure::EXEC_CAPTURE);
     }
 
     ResultText text;
     hkproc::ExecOutcome outcome = hkproc::runProgram(request, text, OUTPUT_LIMIT);
     switch (outcome.status) {
     case hkproc::EXEC_START_FAILED: {
-	char message[64];
-	snprintf(message, sizeof message, "CreateProcess failed : 0x%x", outcome.errorCode);
-	hkFailureDetail("START", outcome.errorCode);
-	return hkFailNarrow(interp, message, static_cast<int>(outcome.errorCode));
+	char hex[16];
+	snprintf(hex, sizeof hex, "%x", outcome.errorCode);
+	return hkFailWithCode(interp, HkFailure::EXEC_START, static_cast<int>(outcome.errorCode),
+		outcome.errorCode, {hkWide(hex)});
     }
     case hkproc::EXEC_STARTED: {
 	char pid[32];
@@ -137,21 +123,21 @@ HkExecProcessObjCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 	return hkSetNarrowResult(interp, pid);
     }
     case hkproc::EXEC_WAIT_FAILED:
-	return hkFailNarrow(interp, "Wait for process to end failed", WAIT_FAILED_CODE);
+	return hkFail(interp, HkFailure::EXEC_WAIT);
     case hkproc::EXEC_TOO_LARGE:
 	/* Never hand back part of the output as if it were all of it. */
-	return hkFailNarrow(interp, "Output of the program is too large for a result",
-		TOO_LARGE_CODE);
+	return hkFail(interp, HkFailure::EXEC_TOO_LARGE);
     case hkproc::EXEC_READ_FAILED:
-	return hkFailNarrow(interp, "Could not read the output of the program", READ_FAILED_CODE);
+	return hkFail(interp, HkFailure::EXEC_READ);
     case hkproc::EXEC_FINISHED:
 	break;
     }
 
     Tcl_SetObjResult(interp, text.finish(outcome.length));
     if (outcome.exitCode != 0) {
-	hkFailureDetail("EXITCODE", outcome.pid);
-	return hkFailCode(interp, static_cast<int>(outcome.exitCode));
+	/* The output stays the result. */
+	return hkFailWithCode(interp, HkFailure::EXEC_EXIT_CODE, static_cast<int>(outcome.exitCode),
+		outcome.pid);
     }
     return TCL_OK;
 }

@@ -17,9 +17,9 @@ HkGetProcessListCmd(ClientData, Tcl_Interp *interp, int, const char *[])
     std::vector<HkpProcessInfo> processes;
     switch (HkpListProcesses(processes)) {
     case HKP_LIST_NO_SNAPSHOT:
-	return hkFailNarrow(interp, "Could not get process list information", -10);
+	return hkFail(interp, HkFailure::PROCESS_LIST_SNAPSHOT);
     case HKP_LIST_NO_FIRST:
-	return hkFailNarrow(interp, "Could not walk the list of processes", -20);
+	return hkFail(interp, HkFailure::PROCESS_LIST_WALK);
     case HKP_LIST_OK:
 	break;
     }

@@ -13,27 +13,27 @@
 /*
  * terminateprocess <process id>
  *
- * The checks run in this order: word count (-10), an id word that reads as
- * 0 (-40), open (-20), terminate (-30). The id word is read like atoi
+ * The checks run in this order: word count, an id word that reads as 0,
+ * open, terminate. The id word is read like atoi
  * (hkproc::readProcessIdWord).
  */
 extern "C" int
 HkTerminateProcessCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
     if (argc != 2) {
-	return hkFailNarrow(interp, "Usage: terminateprocess <process id>", -10);
+	return hkFail(interp, HkFailure::TERMINATE_USAGE);
     }
 
     uint32_t pid;
     if (!hkproc::readProcessIdWord(argv[1], &pid)) {
-	return hkFailNarrow(interp, "Invalid process ID", -40);
+	return hkFail(interp, HkFailure::TERMINATE_PROCESS_ID);
     }
 
     switch (HkpTerminateProcess(pid)) {
     case HKP_OPEN_FAILED:
-	return hkFailNarrow(interp, "Could not open process", -20);
+	return hkFail(interp, HkFailure::TERMINATE_OPEN);
     case HKP_TERMINATE_FAILED:
-	return hkFailNarrow(interp, "Could not terminate process", -30);
+	return hkFail(interp, HkFailure::TERMINATE_TERMINATE);
     case HKP_TERMINATED:
 	break;
     }

@@ -285,6 +285,9 @@ main() {
   trap 'tests/ldap/servers.sh stop >/dev/null 2>&1 || true; tests/ad/dc.sh stop >/dev/null 2>&1 || true' EXIT
   if tests/ldap/servers.sh start >"$LOGDIR/ldap-servers.log" 2>&1; then
     set -a; . "${HOSTKIT_LDAP_DIR:-build/ldap}/fixture.env"; set +a
+    # What the servers and the scripted one do, seen with OpenLDAP's clients.
+    bounded tests/ldap/check.sh >"$LOGDIR/ldap-check.log" 2>&1
+    line_counts "LDAP fixture checks" "$LOGDIR/ldap-check.log" $? '^ok ' '^FAIL '
   else
     cat "$LOGDIR/ldap-servers.log" >&2; stage_error "LDAP fixtures" "slapd did not start"
   fi

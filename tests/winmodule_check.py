@@ -13,6 +13,7 @@ import pefile
 SYSTEM_DLLS = {
     "kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "shell32.dll",
     "shlwapi.dll", "version.dll", "wldap32.dll", "ws2_32.dll", "ole32.dll",
+    "dnsapi.dll", "netapi32.dll",
 }
 
 failures = 0

@@ -52,4 +52,47 @@ pemHoldsCertificate(const std::string &text)
     return false;
 }
 
+void
+readLdapConfTls(const std::string &text, TlsSources &sources)
+{
+    static const struct {
+	const char *keyword;
+	std::string TlsSources::*field;
+    } KEYWORDS[] = {
+	{"tls_cacert", &TlsSources::caCertFile},
+	{"tls_cacertdir", &TlsSources::caCertDir},
+	{"tls_crlfile", &TlsSources::crlFile},
+    };
+    const char *blanks = " \t\r";
+    size_t start = 0;
+    while (start < text.size()) {
+	size_t end = text.find('\n', start);
+	std::string line = text.substr(start, end == std::string::npos ? std::string::npos
+		: end - start);
+	start = end == std::string::npos ? text.size() : end + 1;
+	size_t k = line.find_first_not_of(blanks);
+	if (k == std::string::npos || line[k] == '#') {
+	    continue;
+	}
+	size_t kEnd = line.find_first_of(blanks, k);
+	if (kEnd == std::string::npos) {
+	    continue;
+	}
+	std::string keyword = line.substr(k, kEnd - k);
+	for (char &c : keyword) {
+	    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+	}
+	size_t v = line.find_first_not_of(blanks, kEnd);
+	size_t vEnd = line.find_last_not_of(blanks);
+	if (v == std::string::npos) {
+	    continue;
+	}
+	for (const auto &kw : KEYWORDS) {
+	    if (keyword == kw.keyword) {
+		sources.*kw.field = line.substr(v, vEnd - v + 1);
+	    }
+	}
+    }
+}
+
 } // namespace hkdir

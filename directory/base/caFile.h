@@ -37,6 +37,26 @@ std::string caFileFaultText(const std::string &path, CaFileFault fault,
  */
 bool pemHoldsCertificate(const std::string &text);
 
+/*
+ * Where the trusted CAs and revocation lists come from when the script
+ * names no CA file: the system's ldap.conf and the LDAPTLS_* environment,
+ * never a user's ldaprc files (a file in the folder a script happens to
+ * run in must not decide whom it trusts).
+ */
+struct TlsSources {
+    std::string caCertFile;	/* TLS_CACERT */
+    std::string caCertDir;	/* TLS_CACERTDIR */
+    std::string crlFile;	/* TLS_CRLFILE */
+};
+
+/*
+ * Reads the TLS_CACERT, TLS_CACERTDIR and TLS_CRLFILE lines of ldap.conf
+ * text into sources (keywords in any letter case; a later line wins; the
+ * value is the rest of the line without the blanks around it; lines
+ * starting with '#' and other keywords are skipped).
+ */
+void readLdapConfTls(const std::string &text, TlsSources &sources);
+
 } // namespace hkdir
 
 #endif /* HOSTKIT_DIRECTORY_BASE_CA_FILE_H */

@@ -155,12 +155,6 @@ struct Lookup {
 
 } // namespace
 
-std::string
-HkpDcRecordName(const std::string &domain)
-{
-    return "_ldap._tcp.dc._msdcs." + domain;
-}
-
 HkpDcStatus
 HkpFindDomainControllers(const std::string &domain, unsigned timeoutSeconds,
 	std::vector<hkdir::DcServer> &servers, std::string &reason)

@@ -27,8 +27,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace hkldap {
 
@@ -192,17 +194,51 @@ addCrlFile(gnutls_certificate_credentials_t credentials, const std::string &path
     return true;
 }
 
-/* A path option of libldap's settings (ldap.conf, LDAPTLS_*), read, not changed. */
-std::string
-configuredPath(int option)
+/*
+ * Where trusted CAs come from without a CA file of the script's: the
+ * system's ldap.conf, the file LDAPCONF names after it, then the LDAPTLS_*
+ * variables, as libldap reads them; but not a user's ldaprc files, which
+ * libldap would read too (./ldaprc, ./.ldaprc, ~/.ldaprc): a file in the
+ * folder a script runs in must not decide whom it trusts. LDAPNOINIT
+ * leaves it all out, as in libldap.
+ */
+hkdir::TlsSources
+systemTlsSources()
 {
-    char *value = nullptr;
-    std::string path;
-    if (ldap_get_option(nullptr, option, &value) == LDAP_OPT_SUCCESS && value != nullptr) {
-	path = value;
-	ldap_memfree(value);
+    hkdir::TlsSources sources;
+    if (getenv("LDAPNOINIT") != nullptr) {
+	return sources;
     }
-    return path;
+    std::vector<std::string> files;
+    for (const char *system : {"/etc/ldap/ldap.conf", "/etc/openldap/ldap.conf"}) {
+	if (access(system, F_OK) == 0) {
+	    files.push_back(system);
+	    break;
+	}
+    }
+    if (const char *conf = getenv("LDAPCONF")) {
+	files.push_back(conf);
+    }
+    for (const std::string &file : files) {
+	std::string text, reason;
+	if (readCaFile(file, text, reason)) {
+	    hkdir::readLdapConfTls(text, sources);
+	}
+    }
+    const struct {
+	const char *variable;
+	std::string hkdir::TlsSources::*field;
+    } VARIABLES[] = {
+	{"LDAPTLS_CACERT", &hkdir::TlsSources::caCertFile},
+	{"LDAPTLS_CACERTDIR", &hkdir::TlsSources::caCertDir},
+	{"LDAPTLS_CRLFILE", &hkdir::TlsSources::crlFile},
+    };
+    for (const auto &v : VARIABLES) {
+	if (const char *value = getenv(v.variable)) {
+	    sources.*v.field = value;
+	}
+    }
+    return sources;
 }
 
 /* GnuTLS's transport on the socket; send never raises SIGPIPE. */
@@ -548,13 +584,14 @@ TlsTrust::load(const std::string &caCertFile, Failure &failure)
     }
     credentials_ = credentials;
     std::string reason;
+    hkdir::TlsSources sources = systemTlsSources();
     if (!caCertFile.empty()) {
 	if (!addCaFile(credentials, caCertFile, reason)) {
 	    return refused(failure, reason);
 	}
     } else {
-	std::string file = configuredPath(LDAP_OPT_X_TLS_CACERTFILE);
-	std::string folder = configuredPath(LDAP_OPT_X_TLS_CACERTDIR);
+	const std::string &file = sources.caCertFile;
+	const std::string &folder = sources.caCertDir;
 	if (!file.empty() && !addCaFile(credentials, file, reason)) {
 	    return refused(failure, reason);
 	}
@@ -567,7 +604,7 @@ TlsTrust::load(const std::string &caCertFile, Failure &failure)
 	    return refused(failure, "the system's trusted CAs cannot be loaded");
 	}
     }
-    std::string crl = configuredPath(LDAP_OPT_X_TLS_CRLFILE);
+    const std::string &crl = sources.crlFile;
     if (!crl.empty() && !addCrlFile(credentials, crl, reason)) {
 	return refused(failure, reason);
     }

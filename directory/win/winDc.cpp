@@ -12,6 +12,7 @@
 
 #include "directory/dcPlatform.h"
 
+#include "core/win/winUtf8.h"
 #include "directory/base/searchText.h"
 
 #include <windows.h>
@@ -22,36 +23,6 @@
 #include <string>
 
 namespace {
-
-/* UTF-8 as the system's UTF-16, and back. */
-std::wstring
-wide(const std::string &text)
-{
-    std::wstring out;
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (n > 1) {
-	out.resize(static_cast<size_t>(n));
-	MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], n);
-	out.resize(static_cast<size_t>(n - 1));
-    }
-    return out;
-}
-
-std::string
-narrow(const wchar_t *text)
-{
-    std::string out;
-    if (text == nullptr) {
-	return out;
-    }
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n > 1) {
-	out.resize(static_cast<size_t>(n));
-	WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-	out.resize(static_cast<size_t>(n - 1));
-    }
-    return out;
-}
 
 /* One look-up, shared by the caller and its thread; the last one frees it. */
 struct Lookup {
@@ -78,7 +49,7 @@ systemText(DWORD code)
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
 	    | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
 	    reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    std::string out = n > 0 ? narrow(text) : "error " + std::to_string(code);
+    std::string out = n > 0 ? hkWinUtf8(text) : "error " + std::to_string(code);
     if (text != nullptr) {
 	LocalFree(text);
     }
@@ -91,7 +62,7 @@ systemText(DWORD code)
 void
 run(Lookup &lookup)
 {
-    std::wstring domain = wide(lookup.domain);
+    std::wstring domain = hkWinWide(lookup.domain);
     std::vector<hkdir::DcServer> found;
     std::vector<hkdir::DcServer> listed;
     PDOMAIN_CONTROLLER_INFOW info = nullptr;
@@ -99,7 +70,7 @@ run(Lookup &lookup)
 	    DS_DIRECTORY_SERVICE_REQUIRED | DS_RETURN_DNS_NAME, &info);
     if (rc == ERROR_SUCCESS && info != nullptr) {
 	/* "\\dc1.example.org": the name after the two backslashes. */
-	std::string name = narrow(info->DomainControllerName);
+	std::string name = hkWinUtf8(info->DomainControllerName);
 	size_t start = name.find_first_not_of('\\');
 	if (start != std::string::npos) {
 	    hkdir::DcServer locator;
@@ -110,7 +81,7 @@ run(Lookup &lookup)
     if (info != nullptr) {
 	NetApiBufferFree(info);
     }
-    std::wstring record = wide(HkpDcRecordName(lookup.domain));
+    std::wstring record = hkWinWide(HkpDcRecordName(lookup.domain));
     PDNS_RECORD records = nullptr;
     DNS_STATUS status = DnsQuery_W(record.c_str(), DNS_TYPE_SRV, DNS_QUERY_STANDARD, nullptr,
 	    &records, nullptr);
@@ -122,7 +93,7 @@ run(Lookup &lookup)
 		continue;
 	    }
 	    hkdir::DcServer server;
-	    server.host = narrow(r->Data.SRV.pNameTarget);
+	    server.host = hkWinUtf8(r->Data.SRV.pNameTarget);
 	    server.port = r->Data.SRV.wPort;
 	    server.priority = r->Data.SRV.wPriority;
 	    server.weight = r->Data.SRV.wWeight;
@@ -166,12 +137,6 @@ lookupThread(LPVOID data)
 }
 
 } // namespace
-
-std::string
-HkpDcRecordName(const std::string &domain)
-{
-    return "_ldap._tcp.dc._msdcs." + domain;
-}
 
 HkpDcStatus
 HkpFindDomainControllers(const std::string &domain, unsigned timeoutSeconds,

@@ -27,6 +27,8 @@
 
 #include "directory/ldapPlatform.h"
 
+#include "core/win/winUtf8.h"
+
 #include "core/win/winHandle.h"
 #include "directory/base/caFile.h"
 
@@ -64,34 +66,14 @@ le(RawEntry *entry)
 std::wstring
 wide(const char *text)
 {
-    std::wstring out;
-    if (text == nullptr || *text == '\0') {
-	return out;
-    }
-    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (n > 1) {
-	out.resize(static_cast<size_t>(n));
-	MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], n);
-	out.resize(static_cast<size_t>(n - 1));
-    }
-    return out;
+    return text != nullptr ? hkWinWide(text) : std::wstring();
 }
 
 /* The library's UTF-16 text as UTF-8. */
 std::string
 narrow(const wchar_t *text)
 {
-    std::string out;
-    if (text == nullptr || *text == L'\0') {
-	return out;
-    }
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n > 1) {
-	out.resize(static_cast<size_t>(n));
-	WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-	out.resize(static_cast<size_t>(n - 1));
-    }
-    return out;
+    return hkWinUtf8(text);
 }
 
 /* A wide string for the library: never null, even when empty. */

@@ -13,6 +13,8 @@
 
 #include "directory/resultsFilePlatform.h"
 
+#include "core/win/winUtf8.h"
+
 #include <windows.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -21,32 +23,6 @@
 #include <string>
 
 namespace {
-
-std::wstring
-toWide(const std::string &text)
-{
-    if (text.empty()) {
-	return std::wstring();
-    }
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-	    nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
-std::string
-toUtf8(const wchar_t *wide)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) {
-	return std::string();
-    }
-    std::string text(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], n, nullptr, nullptr);
-    text.resize(static_cast<size_t>(n) - 1);
-    return text;
-}
 
 /* Makes the folder and its missing parents. */
 void
@@ -103,7 +79,7 @@ HkpResultsFolder()
     if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
 	makeFolders(folder);
     }
-    return toUtf8(folder.c_str());
+    return hkWinUtf8(folder.c_str());
 }
 
 std::string
@@ -118,7 +94,7 @@ HkpJoinPath(const std::string &folder, const std::string &name)
 HkpDeleteStatus
 HkpDeleteResultsFile(const char *path)
 {
-    if (DeleteFileW(toWide(path).c_str())) {
+    if (DeleteFileW(hkWinWide(path).c_str())) {
 	return HKP_DELETED;
     }
     DWORD error = GetLastError();
@@ -130,7 +106,7 @@ HkpClaimStatus
 HkpClaimResultsFile(const std::string &path, HkpResultsClaim **claim)
 {
     *claim = nullptr;
-    std::wstring wide = toWide(path);
+    std::wstring wide = hkWinWide(path);
     for (int attempt = 0; attempt < 2; attempt++) {
 	/* Not inheritable: no security attributes. */
 	HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ,
@@ -186,7 +162,7 @@ HkpCreateResultsFile(const char *path)
     if (path[0] == '\0') {
 	return nullptr;
     }
-    HANDLE handle = CreateFileW(toWide(path).c_str(), GENERIC_WRITE,
+    HANDLE handle = CreateFileW(hkWinWide(path).c_str(), GENERIC_WRITE,
 	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
 	    nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -199,7 +175,7 @@ FILE *
 HkpOpenResultsFile(const char *path)
 {
     /* Not inheritable: no security attributes. */
-    HANDLE handle = CreateFileW(toWide(path).c_str(), GENERIC_READ,
+    HANDLE handle = CreateFileW(hkWinWide(path).c_str(), GENERIC_READ,
 	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
 	    nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

@@ -158,7 +158,7 @@ drop -LLL -b o=rangefrom
 expect "o=rangefrom: the first answer is member;range=1000-1001" \
   "member;range=1000-1001=2" "$(grep -o '^member;range=[^:]*' "$OUT" | uniq -c | awk '{print $2 "=" $1}')"
 low=0; names=; : >"$OUT.members"
-for step in 1 2 3; do
+for _ in 1 2 3; do
   drop -LLL -s base -b cn=one,o=rangefrom "(objectClass=*)" "member;range=$low-*"
   name=$(grep -o '^member;range=[^:]*' "$OUT" | head -1)
   names="$names ${name#member;range=}"
@@ -185,10 +185,10 @@ expect "o=slow1 with pages of 2: a page ends after 2 entries with a new cookie, 
 # the silent port's are the two that always run).
 pid=$(cat "$HOSTKIT_LDAP_DIR/drop/server.pid")
 for _ in $(seq 1 30); do
-  [ "$(ls "/proc/$pid/task" | wc -l)" -le 2 ] && break
+  [ "$(find "/proc/$pid/task" -mindepth 1 -maxdepth 1 | wc -l)" -le 2 ] && break
   sleep 0.1
 done
-expect "dropserver.py: no thread left once the clients have gone" "2" "$(ls "/proc/$pid/task" | wc -l)"
+expect "dropserver.py: no thread left once the clients have gone" "2" "$(find "/proc/$pid/task" -mindepth 1 -maxdepth 1 | wc -l)"
 
 rm -f "$OUT" "$OUT.members"
 echo "$PASSED passed, $FAILED failed"

@@ -7,6 +7,7 @@
  *	a refusal.
  */
 
+#include "directory/base/caFile.h"
 #include "directory/base/certificateNames.h"
 
 #include <gtest/gtest.h>
@@ -194,3 +195,23 @@ TEST(CertificateMismatch, HostileNamesStayOneShortLine)
 }
 
 } // namespace
+
+TEST(CaSources, LdapConfLinesThatNameCasAndRevocations)
+{
+    TlsSources sources;
+    readLdapConfTls("# TLS_CACERT /not/this\n"
+	    "BASE dc=example,dc=org\n"
+	    "  tls_cacert   /etc/ssl/first.pem  \n"
+	    "TLS_CACERTDIR\t/etc/ssl/certs\r\n"
+	    "TLS_REQCERT never\n"
+	    "TLS_CACERT /etc/ssl/second.pem\n"
+	    "TLS_CRLFILE\n"
+	    "TLS_CRLFILE /etc/ssl/revoked.pem", sources);
+    EXPECT_EQ(sources.caCertFile, "/etc/ssl/second.pem");
+    EXPECT_EQ(sources.caCertDir, "/etc/ssl/certs");
+    EXPECT_EQ(sources.crlFile, "/etc/ssl/revoked.pem");
+
+    TlsSources none;
+    readLdapConfTls("TLS_CACERTFILE /x\nTLS_CACERTS /y\n#\n\n", none);
+    EXPECT_TRUE(none.caCertFile.empty() && none.caCertDir.empty() && none.crlFile.empty());
+}
