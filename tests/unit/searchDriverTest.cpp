@@ -186,34 +186,6 @@ TEST(SearchDriver, RefusalsBeforeAnyServerAnswers)
 	    std::vector<Line>({{ERR, "\nCannot open LDAP connection to: 127.0.0.1:1 (0x51 (Can't "
 		"contact LDAP server: Connection refused))\n\n"}}));
     EXPECT_EQ(result, HK_SEARCH_NO_CONNECTION);
-
-    /*
-     * A list of servers: each tried in turn, each failure said; the failed
-     * search's causes are all of them, its server the last one tried.
-     */
-    SearchParameters list = closed;
-    list.server = " 127.0.0.2\t127.0.0.1 ";
-    SearchReport report(true);
-    EXPECT_EQ(runDirectorySearch(list, report), HK_SEARCH_NO_CONNECTION);
-    std::vector<std::string> causes;
-    for (const IncompleteCause &c : report.causes()) {
-	causes.push_back(c.word + " " + c.text.substr(0, c.text.find(" (")));
-    }
-    EXPECT_EQ(causes, std::vector<std::string>({
-	"CONNECT Cannot open LDAP connection to: 127.0.0.2:1",
-	"CONNECT Cannot open LDAP connection to: 127.0.0.1:1"}));
-    EXPECT_EQ(report.server(), "127.0.0.1:1");
-
-    /* Negotiate takes no credentials: refused before anything is sent. */
-    SearchParameters negotiate = closed;
-    negotiate.authentication = Authentication::NEGOTIATE;
-    negotiate.badOption = "username";
-    negotiate.badWithNegotiate = true;
-    EXPECT_EQ(linesOf([&](SearchReport &r) { result = runDirectorySearch(negotiate, r); }),
-	    std::vector<Line>({{ERR, "\nOption username cannot be used with authentication "
-		"negotiate: it binds with the Kerberos credentials of the account that runs the "
-		"process\n\n"}}));
-    EXPECT_EQ(result, HK_SEARCH_BAD_OPTION);
 }
 
 namespace {
