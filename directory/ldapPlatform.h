@@ -282,6 +282,9 @@ public:
     /* code, with the library's text and the server's message of the last operation. */
     Failure failureOf(unsigned long code);
 
+    /* The server's (or the library's) message of the last operation; empty when none. */
+    std::string serverMessage();
+
     /* The library's connection, for the definitions of the classes below. */
     Handle *handle() const { return handle_; }
 
@@ -333,7 +336,14 @@ public:
     bool value(size_t i, const char **data, size_t *length);
 
 private:
+    /* Lets go of the current attribute's values. */
     void freeName();
+
+    /*
+     * Fills values_ with the current attribute's values, kept in owned_
+     * (asked for by name where the walk did not bring them).
+     */
+    void fetchValues();
 
     Connection &connection_;
     RawEntry *entry_;
@@ -342,9 +352,9 @@ private:
     bool hasName_ = false;
     std::string nameText_;		/* the name, where the library's is not UTF-8 */
     std::string dnText_;
-    RawValues *values_ = nullptr;	/* the current attribute's values */
-    size_t valueCount_ = 0;
-    bool counted_ = false;		/* valueCount_ holds the count of values_ */
+    RawValues *owned_ = nullptr;	/* the library's values of the attribute */
+    std::vector<std::string_view> values_;	/* each value's bytes, in owned_ */
+    bool fetched_ = false;		/* values_ holds the current attribute's */
 };
 
 /* The values of one attribute, with their lengths. */
@@ -355,13 +365,13 @@ public:
     ValueList(const ValueList &) = delete;
     ValueList &operator=(const ValueList &) = delete;
 
-    size_t count() const { return count_; }
-    const char *data(size_t i) const;
-    size_t length(size_t i) const;
+    size_t count() const { return values_.size(); }
+    const char *data(size_t i) const { return values_[i].data(); }
+    size_t length(size_t i) const { return values_[i].size(); }
 
 private:
-    RawValues *values_ = nullptr;
-    size_t count_ = 0;
+    RawValues *owned_ = nullptr;	/* the library's values */
+    std::vector<std::string_view> values_;	/* each value's bytes, in owned_ */
 };
 
 } // namespace hkldap

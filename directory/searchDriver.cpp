@@ -288,36 +288,40 @@ connectAndBind(Connection &connection, const std::string &host, unsigned port, b
     return attempt;
 }
 
+/* Why a connection could not be used, as the search tells it. */
+struct ConnectFailure {
+    const char *word;	/* the cause's word */
+    std::string text;	/* the line said */
+    int code;		/* the search's code when no other server is left */
+};
+
 /*
- * The line about a connection that could not be made, secured or bound:
- * where is "host:port" for the first server, the URL for a referral.
- * Returns the line, and in word the cause's word for the first server.
+ * Says why a connection could not be made, secured or bound: where is
+ * "host:port" for a server of the search, the URL for a referral.
  */
-std::string
+ConnectFailure
 reportConnectFailure(SearchReport &report, const ConnectAttempt &attempt,
 	const std::string &where, bool referral, const SearchParameters &parameters,
-	const hkldap::Deadline &deadline, const char *&word)
+	const hkldap::Deadline &deadline)
 {
     const hkldap::Failure &f = attempt.failure;
     switch (attempt.outcome) {
     case Connected::UNREACHABLE:
-	word = "CONNECT";
-	return report.cannotConnect(where, f.code, f.serverText);
+	return {"CONNECT", report.cannotConnect(where, f.code, f.serverText),
+		HK_SEARCH_NO_CONNECTION};
     case Connected::TIMED_OUT:
 	if (isOver(deadline)) {
-	    word = "TIMELIMIT";
-	    return report.timeLimitOver(parameters.timeLimit);
+	    return {"TIMELIMIT", report.timeLimitOver(parameters.timeLimit),
+		    HK_SEARCH_NO_CONNECTION};
 	}
-	word = "CONNECT";
-	return report.connectTimedOut(where, attempt.step, parameters.timeoutSeconds, f.code);
+	return {"CONNECT", report.connectTimedOut(where, attempt.step,
+		parameters.timeoutSeconds, f.code), HK_SEARCH_NO_CONNECTION};
     case Connected::NOT_SECURED:
-	word = "TLS";
-	return referral ? report.referralWithoutTls(where, f.code, f.serverText)
-		: report.cannotSecure(where, f.code, f.serverText);
+	return {"TLS", referral ? report.referralWithoutTls(where, f.code, f.serverText)
+		: report.cannotSecure(where, f.code, f.serverText), HK_SEARCH_NOT_SECURED};
     case Connected::BIND_REFUSED:
     default:
-	word = "BIND";
-	return report.bindFailed(f.code, f.serverText);
+	return {"BIND", report.bindFailed(f.code, f.serverText), HK_SEARCH_BIND_FAILED};
     }
 }
 
@@ -885,9 +889,8 @@ SearchRun::followUrl(const std::string &url, int depth)
     ConnectAttempt attempt = connectAndBind(referral, parsed.host, parsed.port, parsed.tls,
 	    secure && !parsed.tls, parameters_, deadline_);
     if (attempt.outcome != Connected::YES) {
-	const char *word = nullptr;
-	notFollowed(reportConnectFailure(report_, attempt, url, true, parameters_, deadline_,
-		word));
+	notFollowed(reportConnectFailure(report_, attempt, url, true, parameters_,
+		deadline_).text);
 	return;
     }
     setConnectionOptions(referral, report_);
@@ -978,20 +981,6 @@ serversToTry(const SearchParameters &parameters, const hkldap::Deadline &deadlin
     return HK_SEARCH_NO_CONNECTION;
 }
 
-/* The code of a search whose every server failed, by how the last one did. */
-int
-codeOf(Connected outcome)
-{
-    switch (outcome) {
-    case Connected::NOT_SECURED:
-	return HK_SEARCH_NOT_SECURED;
-    case Connected::BIND_REFUSED:
-	return HK_SEARCH_BIND_FAILED;
-    default:
-	return HK_SEARCH_NO_CONNECTION;
-    }
-}
-
 } // namespace
 
 int
@@ -1030,7 +1019,7 @@ runDirectorySearch(const SearchParameters &parameters, SearchReport &report)
      * ends the search (the same credentials would be refused by the next).
      */
     Connection connection;
-    std::vector<std::pair<const char *, std::string>> failures;
+    std::vector<ConnectFailure> failures;
     for (size_t i = 0; i < candidates.size(); i++) {
 	const Candidate &server = candidates[i];
 	std::string where = server.host + ":" + std::to_string(server.port);
@@ -1041,17 +1030,15 @@ runDirectorySearch(const SearchParameters &parameters, SearchReport &report)
 	if (attempt.outcome == Connected::YES) {
 	    break;
 	}
-	const char *word = "CONNECT";
-	std::string text = reportConnectFailure(report, attempt, where, false, parameters,
-		deadline, word);
-	failures.emplace_back(word, text);
+	failures.push_back(reportConnectFailure(report, attempt, where, false, parameters,
+		deadline));
 	if (i + 1 == candidates.size() || attempt.outcome == Connected::BIND_REFUSED
 		|| isOver(deadline)) {
 	    /* The failed search's causes: each server's, in turn. */
-	    for (const auto &f : failures) {
-		report.incomplete(f.first, f.second);
+	    for (const ConnectFailure &f : failures) {
+		report.incomplete(f.word, f.text);
 	    }
-	    return codeOf(attempt.outcome);
+	    return failures.back().code;
 	}
     }
     setConnectionOptions(connection, report);

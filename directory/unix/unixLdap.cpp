@@ -707,19 +707,10 @@ Connection::lastError()
     return static_cast<unsigned long>(commonCode(rc));
 }
 
-Failure
-Connection::failureOf(unsigned long code)
+std::string
+Connection::serverMessage()
 {
-    Failure failure;
-    failure.code = code;
-    failure.libraryText = libraryText(code);
-    failure.serverText = diagnosticOf(ld(handle_));
-    return failure;
-}
-
-AttributeWalk::AttributeWalk(Connection &connection, RawEntry *entry)
-    : connection_(connection), entry_(entry)
-{
+    return diagnosticOf(ld(handle_));
 }
 
 AttributeWalk::~AttributeWalk()
@@ -733,11 +724,12 @@ AttributeWalk::~AttributeWalk()
 void
 AttributeWalk::freeName()
 {
-    if (values_ != nullptr) {
-	ber_memfree(values_);
-	values_ = nullptr;
+    if (owned_ != nullptr) {
+	ber_memfree(owned_);
+	owned_ = nullptr;
     }
-    counted_ = false;
+    values_.clear();
+    fetched_ = false;
 }
 
 /*
@@ -797,30 +789,19 @@ AttributeWalk::next(std::string_view &name)
 	walk_ = nullptr;
 	return false;
     }
-    values_ = reinterpret_cast<RawValues *>(values);
+    owned_ = reinterpret_cast<RawValues *>(values);
     name = std::string_view(text.bv_val, text.bv_len);
     return true;
 }
 
-/* The values are an array ended by an empty berval, counted once per attribute. */
-bool
-AttributeWalk::value(size_t i, const char **data, size_t *length)
+/* The walk brought them: an array ended by an empty berval. */
+void
+AttributeWalk::fetchValues()
 {
-    struct berval *values = reinterpret_cast<struct berval *>(values_);
-    if (values == nullptr) {
-	return false;
+    struct berval *values = reinterpret_cast<struct berval *>(owned_);
+    for (size_t i = 0; values != nullptr && values[i].bv_val != nullptr; i++) {
+	values_.emplace_back(values[i].bv_val, values[i].bv_len);
     }
-    if (!counted_) {
-	for (valueCount_ = 0; values[valueCount_].bv_val != nullptr; valueCount_++) {
-	}
-	counted_ = true;
-    }
-    if (i >= valueCount_) {
-	return false;
-    }
-    *data = values[i].bv_val;
-    *length = values[i].bv_len;
-    return true;
 }
 
 bool
@@ -839,27 +820,17 @@ ValueList::ValueList(Connection &connection, RawEntry *entry, const char *attrib
 {
     struct berval **v = ldap_get_values_len(reinterpret_cast<LDAP *>(connection.handle()),
 	    le(entry), attribute);
-    values_ = reinterpret_cast<RawValues *>(v);
-    count_ = v ? static_cast<size_t>(ldap_count_values_len(v)) : 0;
+    owned_ = reinterpret_cast<RawValues *>(v);
+    for (size_t i = 0; v != nullptr && v[i] != nullptr; i++) {
+	values_.emplace_back(v[i]->bv_val, v[i]->bv_len);
+    }
 }
 
 ValueList::~ValueList()
 {
-    if (values_ != nullptr) {
-	ldap_value_free_len(reinterpret_cast<struct berval **>(values_));
+    if (owned_ != nullptr) {
+	ldap_value_free_len(reinterpret_cast<struct berval **>(owned_));
     }
-}
-
-const char *
-ValueList::data(size_t i) const
-{
-    return reinterpret_cast<struct berval **>(values_)[i]->bv_val;
-}
-
-size_t
-ValueList::length(size_t i) const
-{
-    return reinterpret_cast<struct berval **>(values_)[i]->bv_len;
 }
 
 } // namespace hkldap

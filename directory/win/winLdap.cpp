@@ -613,19 +613,10 @@ Connection::connectionFailure()
     return failureOf(code);
 }
 
-Failure
-Connection::failureOf(unsigned long code)
+std::string
+Connection::serverMessage()
 {
-    Failure failure;
-    failure.code = code;
-    failure.libraryText = libraryText(code);
-    failure.serverText = serverErrorOf(ld(handle_));
-    return failure;
-}
-
-AttributeWalk::AttributeWalk(Connection &connection, RawEntry *entry)
-    : connection_(connection), entry_(entry)
-{
+    return serverErrorOf(ld(handle_));
 }
 
 AttributeWalk::~AttributeWalk()
@@ -639,11 +630,12 @@ AttributeWalk::~AttributeWalk()
 void
 AttributeWalk::freeName()
 {
-    if (values_ != nullptr) {
-	ldap_value_free_len(reinterpret_cast<struct berval **>(values_));
-	values_ = nullptr;
+    if (owned_ != nullptr) {
+	ldap_value_free_len(reinterpret_cast<struct berval **>(owned_));
+	owned_ = nullptr;
     }
-    counted_ = false;
+    values_.clear();
+    fetched_ = false;
     hasName_ = false;
 }
 
@@ -684,33 +676,20 @@ AttributeWalk::next(std::string_view &name)
 }
 
 /* WLDAP32 offers no walk with values: each attribute's values are asked for by name. */
-bool
-AttributeWalk::value(size_t i, const char **data, size_t *length)
+void
+AttributeWalk::fetchValues()
 {
     if (!hasName_) {
-	return false;
+	return;
     }
-    if (values_ == nullptr) {
-	std::wstring name = wide(nameText_.c_str());
-	values_ = reinterpret_cast<RawValues *>(ldap_get_values_lenW(
-		reinterpret_cast<LDAP *>(connection_.handle()), le(entry_), pw(name)));
+    std::wstring name = wide(nameText_.c_str());
+    struct berval **values = ldap_get_values_lenW(reinterpret_cast<LDAP *>(connection_.handle()),
+	    le(entry_), pw(name));
+    owned_ = reinterpret_cast<RawValues *>(values);
+    for (size_t i = 0; values != nullptr && values[i] != nullptr && values[i]->bv_val != nullptr;
+	    i++) {
+	values_.emplace_back(values[i]->bv_val, values[i]->bv_len);
     }
-    struct berval **values = reinterpret_cast<struct berval **>(values_);
-    if (values == nullptr) {
-	return false;
-    }
-    if (!counted_) {
-	for (valueCount_ = 0; values[valueCount_] != nullptr
-		&& values[valueCount_]->bv_val != nullptr; valueCount_++) {
-	}
-	counted_ = true;
-    }
-    if (i >= valueCount_) {
-	return false;
-    }
-    *data = values[i]->bv_val;
-    *length = values[i]->bv_len;
-    return true;
 }
 
 bool
@@ -730,27 +709,17 @@ ValueList::ValueList(Connection &connection, RawEntry *entry, const char *attrib
     std::wstring name = wide(attribute);
     struct berval **v = ldap_get_values_lenW(reinterpret_cast<LDAP *>(connection.handle()),
 	    le(entry), pw(name));
-    values_ = reinterpret_cast<RawValues *>(v);
-    count_ = v ? static_cast<size_t>(ldap_count_values_len(v)) : 0;
+    owned_ = reinterpret_cast<RawValues *>(v);
+    for (size_t i = 0; v != nullptr && v[i] != nullptr; i++) {
+	values_.emplace_back(v[i]->bv_val, v[i]->bv_len);
+    }
 }
 
 ValueList::~ValueList()
 {
-    if (values_ != nullptr) {
-	ldap_value_free_len(reinterpret_cast<struct berval **>(values_));
+    if (owned_ != nullptr) {
+	ldap_value_free_len(reinterpret_cast<struct berval **>(owned_));
     }
-}
-
-const char *
-ValueList::data(size_t i) const
-{
-    return reinterpret_cast<struct berval **>(values_)[i]->bv_val;
-}
-
-size_t
-ValueList::length(size_t i) const
-{
-    return reinterpret_cast<struct berval **>(values_)[i]->bv_len;
 }
 
 } // namespace hkldap
