@@ -149,18 +149,29 @@ readCaFile(const std::string &path, std::string &content, std::string &reason)
     return true;
 }
 
+/* A PEM file read by the CA file rule, as GnuTLS takes it (data points into content). */
+bool
+readPemFile(const std::string &path, std::string &content, gnutls_datum_t &data,
+	std::string &reason)
+{
+    if (!readCaFile(path, content, reason)) {
+	return false;
+    }
+    data.data = reinterpret_cast<unsigned char *>(&content[0]);
+    data.size = static_cast<unsigned>(content.size());
+    return true;
+}
+
 /* The CAs of a PEM file added to the credentials. */
 bool
 addCaFile(gnutls_certificate_credentials_t credentials, const std::string &path,
 	std::string &reason)
 {
     std::string content;
-    if (!readCaFile(path, content, reason)) {
+    gnutls_datum_t data;
+    if (!readPemFile(path, content, data, reason)) {
 	return false;
     }
-    gnutls_datum_t data;
-    data.data = reinterpret_cast<unsigned char *>(&content[0]);
-    data.size = static_cast<unsigned>(content.size());
     int rc = content.empty() ? 0
 	    : gnutls_certificate_set_x509_trust_mem(credentials, &data, GNUTLS_X509_FMT_PEM);
     if (rc == 0) {
@@ -180,12 +191,10 @@ addCrlFile(gnutls_certificate_credentials_t credentials, const std::string &path
 	std::string &reason)
 {
     std::string content;
-    if (!readCaFile(path, content, reason)) {
+    gnutls_datum_t data;
+    if (!readPemFile(path, content, data, reason)) {
 	return false;
     }
-    gnutls_datum_t data;
-    data.data = reinterpret_cast<unsigned char *>(&content[0]);
-    data.size = static_cast<unsigned>(content.size());
     int rc = gnutls_certificate_set_x509_crl_mem(credentials, &data, GNUTLS_X509_FMT_PEM);
     if (rc < 0) {
 	reason = "cannot use CRL file " + path + " (" + gnutls_strerror(rc) + ")";
