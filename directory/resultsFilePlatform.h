@@ -62,7 +62,16 @@ enum HkpClaimStatus {
 HkpClaimStatus HkpClaimResultsFile(const std::string &path, HkpResultsClaim **claim);
 
 /*
- * Opens the claimed file as a text stream for reading from its start; null
+ * Whether a results file stores each logical LF as CR LF (Windows, whose
+ * text streams write it so). The streams opened here for reading are
+ * binary on every system; where this is true the reader turns CR LF back
+ * into LF itself, so that every byte of a value reads back as it was
+ * written (a Windows text stream would end at a byte 0x1A).
+ */
+bool HkpResultsFileCrLf();
+
+/*
+ * Opens the claimed file as a binary stream for reading from its start; null
  * on failure. The stream is not handed down to programs that execprocess
  * starts (close-on-exec on Unix, not inheritable on Windows). The caller
  * closes the stream before releasing the claim.
@@ -83,16 +92,16 @@ void HkpReleaseResultsClaim(HkpResultsClaim *claim);
 FILE *HkpCreateResultsFile(const char *path);
 
 /*
- * Opens a results file by name as a text stream for reading; null on
+ * Opens a results file by name as a binary stream for reading; null on
  * failure. Not handed down to programs that execprocess starts.
  */
 FILE *HkpOpenResultsFile(const char *path);
 
 /*
  * An upper bound of the bytes that a read stream can still deliver: the
- * file's size on disk less the stream's position. In a Windows text stream
- * every logical byte takes at least one byte on disk, so the bound holds
- * there too. Returns false where no bound is known (not a regular file, no
+ * file's size on disk less the stream's position. A CR LF that the reader
+ * joins is two bytes on disk for one logical byte, so the bound holds for
+ * logical bytes too. Returns false where no bound is known (not a regular file, no
  * descriptor); *left is then unchanged. The results reader takes it as the
  * limit of what a value's length may claim.
  */

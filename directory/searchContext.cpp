@@ -117,6 +117,7 @@ SearchContext::readNextRecord(ResultRecord &record)
 		reader_.reset(new ResultsReader(resultsFile_.get()));
 	    }
 	    reader_->collectValues(allValues_);
+	    reader_->translateCrLf(HkpResultsFileCrLf());
 	}
 	return reader_->readEntry(record);
     } catch (const std::bad_alloc &) {

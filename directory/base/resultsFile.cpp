@@ -259,12 +259,66 @@ ResultsReader::countStreamBytes(size_t count)
     streamLeft_ = count > streamLeft_ ? 0 : streamLeft_ - count;
 }
 
+/*
+ * Turns each CR LF of the bytes into LF in place and returns how many are
+ * left. A CR at the end looks at the stream's next byte: an LF there is
+ * taken with it.
+ */
+size_t
+ResultsReader::joinCrLf(char *bytes, size_t count)
+{
+    char *end = bytes + count;
+    char *to = static_cast<char *>(memchr(bytes, '\r', count));
+    if (to == nullptr) {
+	return count;
+    }
+    for (char *from = to; from < end; from++) {
+	if (*from == '\r') {
+	    if (from + 1 < end) {
+		if (from[1] == '\n') {
+		    continue;
+		}
+	    } else {
+		int next = getc(in_);
+		if (next == '\n') {
+		    countStreamBytes(1);
+		    *to++ = '\n';
+		    break;
+		}
+		if (next != EOF) {
+		    ungetc(next, in_);
+		}
+	    }
+	}
+	*to++ = *from;
+    }
+    return static_cast<size_t>(to - bytes);
+}
+
+/*
+ * Up to count logical bytes from the stream; fewer only at its end. With
+ * CR LF translation every CR LF read becomes one LF.
+ */
+size_t
+ResultsReader::readStream(char *to, size_t count)
+{
+    size_t got = 0;
+    while (got < count) {
+	size_t n = fread(to + got, 1, count - got, in_);
+	countStreamBytes(n);
+	if (n == 0) {
+	    break;
+	}
+	got += crlf_ ? joinCrLf(to + got, n) : n;
+    }
+    return got;
+}
+
 /* Replaces the block with the next one; false at the end of the stream. */
 bool
 ResultsReader::readBlock()
 {
-    size_t got = fread(block_.get(), 1, BLOCK_SIZE, in_);
-    countStreamBytes(got);
+    size_t got = readStream(block_.get(), BLOCK_SIZE);
     pos_ = 0;
     end_ = got;
     return got > 0;
@@ -295,9 +349,7 @@ ResultsReader::take(char *to, size_t count)
     while (got < count) {
 	if (pos_ == end_) {
 	    if (count - got >= BLOCK_SIZE) {
-		size_t n = fread(to + got, 1, count - got, in_);
-		countStreamBytes(n);
-		return got + n;
+		return got + readStream(to + got, count - got);
 	    }
 	    if (!readBlock()) {
 		return got;

@@ -87,7 +87,7 @@ private:
 };
 
 /*
- * Reads the entries of an open text stream, one per call. The reader
+ * Reads the entries of an open stream, one per call. The reader
  * takes the stream in blocks of its own and keeps its place between calls,
  * so nothing else may read the stream while it is in use; the caller keeps
  * the stream open for the reader's life and closes it afterwards.
@@ -127,6 +127,15 @@ public:
      */
     void collectValues(bool collect) { collect_ = collect; }
 
+    /*
+     * For a stream opened in binary mode on a file whose line ends a
+     * Windows text stream wrote (each LF stored as CR LF): the reader turns
+     * CR LF back into LF itself, as a text stream would, and takes every
+     * other byte as it is. A Windows text stream would also end at the
+     * first byte 0x1A, which a value may hold. Set before the first read.
+     */
+    void translateCrLf(bool translate) { crlf_ = translate; }
+
 private:
     static const size_t BLOCK_SIZE = 64 * 1024;
 
@@ -138,6 +147,8 @@ private:
     int getFromNextBlock();
     bool readBlock();
     size_t take(char *to, size_t count);
+    size_t readStream(char *to, size_t count);
+    size_t joinCrLf(char *bytes, size_t count);
     void countStreamBytes(size_t count);
     void drain();
     void skip(uint64_t count);
@@ -158,6 +169,7 @@ private:
     size_t end_ = 0;
     std::string name_;		/* the field's name, its storage kept between fields */
     bool collect_ = false;
+    bool crlf_ = false;
 };
 
 } // namespace hkdir

@@ -180,6 +180,13 @@ HkpClaimResultsFile(const std::string &path, HkpResultsClaim **claim)
     return HKP_CLAIM_IN_USE;
 }
 
+/* POSIX streams store the logical bytes unchanged. */
+bool
+HkpResultsFileCrLf()
+{
+    return false;
+}
+
 FILE *
 HkpReadClaimedResults(HkpResultsClaim *claim)
 {

@@ -6,9 +6,10 @@
  *	made with its missing parents when it is not there, and the results
  *	files in it. Every name goes through the wide (UTF-16) calls, so a
  *	profile folder outside the ANSI code page works; paths are UTF-8 at
- *	the interface. The results file is read as a text stream: the run-time
- *	library turns CR LF into LF, so the logical bytes left never exceed the
- *	bytes left on disk.
+ *	the interface. The results file is written as a text stream (the
+ *	run-time library stores each LF as CR LF) and read as a binary one:
+ *	the reader joins CR LF itself, because a text stream would end the
+ *	data at a byte 0x1A, which a value may hold.
  */
 
 #include "directory/resultsFilePlatform.h"
@@ -130,6 +131,12 @@ HkpClaimResultsFile(const std::string &path, HkpResultsClaim **claim)
     return HKP_CLAIM_IN_USE;
 }
 
+bool
+HkpResultsFileCrLf()
+{
+    return true;
+}
+
 FILE *
 HkpReadClaimedResults(HkpResultsClaim *claim)
 {
@@ -141,7 +148,7 @@ HkpReadClaimedResults(HkpResultsClaim *claim)
     LARGE_INTEGER start;
     start.QuadPart = 0;
     SetFilePointerEx(copy, start, nullptr, FILE_BEGIN);
-    return streamOnHandle(copy, _O_RDONLY | _O_TEXT, "r");
+    return streamOnHandle(copy, _O_RDONLY | _O_BINARY, "rb");
 }
 
 void
@@ -181,7 +188,7 @@ HkpOpenResultsFile(const char *path)
     if (handle == INVALID_HANDLE_VALUE) {
 	return nullptr;
     }
-    return streamOnHandle(handle, _O_RDONLY | _O_TEXT, "r");
+    return streamOnHandle(handle, _O_RDONLY | _O_BINARY, "rb");
 }
 
 bool
@@ -199,10 +206,11 @@ HkpStreamBytesLeft(FILE *stream, uint64_t *left)
     }
 
     /*
-     * A text stream's position is its offset on disk. The run-time library
-     * works it out by assuming that every LF came from CR LF, which
-     * overstates it in a file with bare LF line ends; a position past the
-     * end is therefore not trusted, and the whole size bounds what is left.
+     * A text stream's position is worked out by assuming that every LF
+     * came from CR LF, which overstates it in a file with bare LF line
+     * ends; a position past the end is therefore not trusted, and the whole
+     * size bounds what is left. (The read streams here are binary, whose
+     * position is exact.)
      */
     long long pos = _ftelli64(stream);
     if (pos < 0 || pos > size.QuadPart) {

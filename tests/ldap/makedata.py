@@ -104,7 +104,8 @@ def main_ldif(mainport, refport, count, out):
     out.write(referral("ou=escaped," + bad, "escaped",
                        "ldap://127.0.0.1:%d/ou=Sales%%20Team,dc=other,dc=test" % refport))
     # Names and values that the results file and Tcl must carry: nine people,
-    # one with binary values and a zero byte in a text value,
+    # one with binary values and a zero byte in a text value, one with 0x1A,
+    # CR and LF in a text value,
     # two with an attribute option that makes a 146-byte name, one with a
     # value that is not UTF-8 (audio is an octet string).
     odd = "ou=odd,dc=ombri,dc=test"
@@ -114,6 +115,9 @@ def main_ldif(mainport, refport, count, out):
         extra = [("uid", "odd%d" % i)]
         if i in (3, 6):
             extra.append((longname, "long option %d" % i))
+        if i == 7:
+            # Bytes that a Windows text stream would change or end at.
+            extra.append(("description", b"z\x1a\r\nline\nend\r"))
         if i == 8:
             extra.append(("audio", b"\xff\xfe\x80 bin \xc3\xa9 \xed\xa0\x80 \xc3"))
         if i == 9:

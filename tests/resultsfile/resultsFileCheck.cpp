@@ -4,7 +4,8 @@
  *	hkresultsfile: a small program that the results file tests start on
  *	each system. It writes search results files through the writer with
  *	text streams, as the search does, reads them back through the reader
- *	bounded by the platform's count of bytes left, as the search context does,
+ *	from the platform's read streams, joining CR LF where the platform
+ *	says so and bounded by its count of bytes left, as the search context does,
  *	and prints one line per check: "NAME ok" or "NAME FAIL detail". On
  *	Windows this is where the run-time library's CR LF translation meets
  *	the reader, and where a search's claim on its file meets the system.
@@ -98,6 +99,7 @@ readStream(FILE *in)
     int code;
     {
 	ResultsReader reader(in, left);
+	reader.translateCrLf(HkpResultsFileCrLf());
 	ResultRecord record;
 	while ((code = reader.readEntry(record)) == HK_RESULTS_OK) {
 	    Fields fields;
@@ -115,7 +117,7 @@ readStream(FILE *in)
 std::pair<std::vector<Fields>, int>
 readAll(const std::string &path)
 {
-    return readStream(fopen(path.c_str(), "r"));
+    return readStream(fopen(path.c_str(), "rb"));
 }
 
 /*
@@ -182,9 +184,7 @@ main(int argc, char **argv)
     }
     std::string bytes;
     for (int b = 1; b < 256; b++) {
-	if (b != 0x1A) {	/* Ctrl-Z ends a Windows text stream */
-	    bytes += static_cast<char>(b);
-	}
+	bytes += static_cast<char>(b);	/* 0x1A too, which ends a Windows text stream */
     }
     const std::vector<Fields> entries = {
 	{{"a", "line\nbreak"}, {"b", "\n"}, {"c", "\r\n"}, {"d", "\r"}, {"e", ""}},

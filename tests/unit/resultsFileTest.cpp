@@ -381,6 +381,80 @@ TEST(ResultsFileRoundTrip, FieldsAcrossTheReadersBlocks)
     }
 }
 
+/* The bytes a Windows text stream stores for the logical bytes: each LF as CR LF. */
+std::string
+storedCrLf(const std::string &logical)
+{
+    std::string out;
+    for (char c : logical) {
+	if (c == '\n') {
+	    out += '\r';
+	}
+	out += c;
+    }
+    return out;
+}
+
+TEST(ResultsFileReader, StoredCrLfJoinedAcrossBlocksEveryOtherByteKept)
+{
+    /*
+     * A file as the Windows writer stores it, read from a binary stream:
+     * CR LF pairs fall across every kind of block boundary and across the
+     * straight reads of long values; values hold 0x1A, lone CRs, a CR
+     * before an LF of their own and a CR at their end.
+     */
+    const char *pieces[] = {"\n", "\r", "\r\n", "\x1a", "\r\r", "\n\n", "x\r"};
+    std::vector<Fields> entries;
+    for (size_t i = 0; i < 2500; i++) {
+	size_t length = (i * 41) % 280;
+	if (i % 400 == 9) {
+	    length = 64 * 1024 + i;
+	}
+	std::string value;
+	while (value.size() < length) {
+	    value += (i + value.size()) % 3 == 0 ? pieces[(i + value.size()) % 7] : "ab";
+	}
+	entries.push_back({{"v", value}, {"z", std::to_string(i)}});
+    }
+    std::string logical;
+    for (const Fields &entry : entries) {
+	for (const auto &fv : entry) {
+	    logical += field(fv.first, fv.second);
+	}
+	logical += '\n';
+    }
+    File f = fileWith(storedCrLf(logical));
+    for (bool bounded : {true, false}) {
+	SCOPED_TRACE(bounded ? "bounded" : "without a bound");
+	rewind(f.get());
+	std::unique_ptr<ResultsReader> reader = bounded ? readerOf(f.get())
+		: std::make_unique<ResultsReader>(f.get());
+	reader->translateCrLf(true);
+	ResultRecord record;
+	for (const Fields &entry : entries) {
+	    ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	    ASSERT_EQ(fieldsOf(record), entry);
+	}
+	EXPECT_EQ(reader->readEntry(record), HK_RESULTS_END);
+    }
+
+    /* Without translation the same bytes are values of their own: CR LF stays. */
+    File raw = fileWith("1 a 3 \r\nx \r\n1 b 1 \x1a \r\n");
+    std::unique_ptr<ResultsReader> plain = readerOf(raw.get());
+    ResultRecord record;
+    ASSERT_EQ(plain->readEntry(record), HK_RESULTS_OK);
+    EXPECT_EQ(fieldsOf(record), (Fields{{"a", "\r\nx"}}));
+
+    /* A CR that ends the file is kept; a bare LF file reads as it is. */
+    for (const char *bytes : {"1 a 1 \r \r", "1 a 1 \r \n1 b 2 \n\n \n"}) {
+	File last = fileWith(bytes);
+	std::unique_ptr<ResultsReader> reader = readerOf(last.get());
+	reader->translateCrLf(true);
+	ASSERT_EQ(reader->readEntry(record), HK_RESULTS_OK);
+	EXPECT_EQ(fieldsOf(record), (Fields{{"a", "\r"}}));
+    }
+}
+
 TEST(ResultsFileReader, EntryStructure)
 {
     struct Case {
